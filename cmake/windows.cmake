@@ -1,0 +1,61 @@
+# Cross build of the extension, its tests, tools and samples for Windows.
+enable_language(RC)
+
+option(FYREL_BUILD_TESTS "Build the test suite" ON)
+set(FYREL_PUBLIC_KEY_BLOB "${CMAKE_SOURCE_DIR}/keys/dev_public.blob" CACHE FILEPATH
+    "148-byte PUBLICKEYBLOB compiled into the extension (release builds pass their own)")
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(FYREL_WINE_LOADER /usr/lib/wine/wine)
+else()
+  set(FYREL_WINE_LOADER /usr/lib/wine/wine64)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE @ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+
+# Everything we ship links the C++ runtime and winpthread statically, so
+# the extension needs nothing but system DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+# The built-in public key, turned into a C++ array at configure time.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FYREL_PUBLIC_KEY_BLOB})
+file(READ ${FYREL_PUBLIC_KEY_BLOB} FYREL_KEY_HEX HEX)
+string(LENGTH "${FYREL_KEY_HEX}" FYREL_KEY_HEX_LEN)
+if(NOT FYREL_KEY_HEX_LEN EQUAL 296)
+  message(FATAL_ERROR "${FYREL_PUBLIC_KEY_BLOB}: a public key blob has 148 bytes")
+endif()
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," FYREL_KEY_BYTES "${FYREL_KEY_HEX}")
+configure_file(${CMAKE_SOURCE_DIR}/src/verify/built_in_key.cpp.in
+               ${CMAKE_BINARY_DIR}/generated/built_in_key.cpp @ONLY)
+
+add_library(fyrel_core STATIC ${FYREL_PURE_SOURCES} ${FYREL_WIN32_SOURCES}
+            ${CMAKE_BINARY_DIR}/generated/built_in_key.cpp)
+target_include_directories(fyrel_core PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(fyrel_core PUBLIC wininet gdi32 user32 advapi32 kernel32)
+fyrel_warnings(fyrel_core)
+
+add_library(FyrelExtension SHARED
+  ${CMAKE_SOURCE_DIR}/src/extension/exports.cpp
+  ${CMAKE_SOURCE_DIR}/resources/FyrelExtension.def
+  ${CMAKE_SOURCE_DIR}/resources/fyrel.rc)
+set_target_properties(FyrelExtension PROPERTIES PREFIX "" OUTPUT_NAME FyrelExtension)
+target_link_libraries(FyrelExtension PRIVATE fyrel_core)
+target_link_options(FyrelExtension PRIVATE -Wl,--dynamicbase -Wl,--nxcompat -Wl,--kill-at)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(FyrelExtension PRIVATE -Wl,--high-entropy-va)
+endif()
+fyrel_warnings(FyrelExtension)
+
+add_subdirectory(tools)
+add_subdirectory(samples)
+if(FYREL_BUILD_TESTS)
+  enable_testing()
+  add_subdirectory(tests)
+  add_subdirectory(bench)
+endif()

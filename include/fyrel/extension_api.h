@@ -1,0 +1,72 @@
+// The interfaces that cross the boundary of FyrelExtension.dll: the host's
+// ExtensionHost, the extension's GenericExtension and the four exports.
+//
+// Host, extension and game modules pass std::string objects across this
+// boundary and call each other through virtual tables, so all three must be
+// built with the same toolchain: MinGW-w64 GCC with libstdc++ and its C++11
+// string ABI (_GLIBCXX_USE_CXX11_ABI=1). With GCC, the virtual destructor of
+// GenericExtension takes two table entries (complete and deleting
+// destructor) where the slot order below has one slot 0.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Implemented by the host; the extension only calls it.
+class ExtensionHost {
+public:
+  // Slot 0. A state report ("FE_STATE"/"FE_ERROR"/"wrongBitDepth", state
+  // name) or a pair a game queued for the host.
+  virtual void Notify(const char* first, const char* second) = 0;
+  // Slot 1. Fills *value within its presized length with the named value and
+  // returns the value's full length (0 when absent). The extension asks
+  // twice: once with 16,384 characters to learn the length, then with
+  // exactly that many.
+  virtual int GetValue(const char* name, std::string* value) = 0;
+
+protected:
+  ~ExtensionHost() = default;  // never deleted through this interface
+};
+
+namespace Generic {
+
+// What the host and every game module see of an extension.
+class GenericExtension {
+public:
+  GenericExtension() noexcept;
+  virtual ~GenericExtension();  // slot 0
+  virtual bool Create(HWND window, int reserved, HINSTANCE resourceModule) = 0;          // slot 1
+  virtual void ReleaseGame() = 0;                                                         // slot 2
+  virtual bool ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) = 0;  // slot 3
+  virtual void SendUp(const char* name, const char* value) = 0;                          // slot 4
+  // Slot 5. Hands a pair of texts to the host. A game may call it from any
+  // thread; the extension delivers the pair on the host's window thread.
+  virtual void NotifyHost(const char* first, const char* second);
+  // Slot 6. Reads a named value from the host into value; returns its length.
+  virtual int GetHostValue(const char* name, std::string& value);
+
+  GenericExtension(const GenericExtension&) = delete;
+  GenericExtension& operator=(const GenericExtension&) = delete;
+
+  ExtensionHost* host = nullptr;  // not owned
+};
+
+}  // namespace Generic
+
+// The four exports: plain undecorated cdecl functions, called by the host on
+// the thread that owns the window.
+extern "C" {
+Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved, HINSTANCE resourceModule,
+                                                       ExtensionHost* host);
+void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension);
+bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPARAM wParam, LPARAM lParam,
+                            LRESULT* result);
+int __cdecl EXT_SendUp(Generic::GenericExtension* extension, const char* name, const char* value);
+}
+
+// Pointer types for hosts that bind the exports with GetProcAddress.
+using EXT_CreateExtensionFn = Generic::GenericExtension*(__cdecl*)(HWND, int, HINSTANCE, ExtensionHost*);
+using EXT_DeleteExtensionFn = void(__cdecl*)(Generic::GenericExtension*);
+using EXT_ProcessMsgFn = bool(__cdecl*)(Generic::GenericExtension*, UINT, WPARAM, LPARAM, LRESULT*);
+using EXT_SendUpFn = int(__cdecl*)(Generic::GenericExtension*, const char*, const char*);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every system package the project needs to build, test, benchmark
+# and run the demo. Idempotent: when everything is present it only checks.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake make
+  wine wine64 xvfb xauth
+  googletest
+  gcab openssl cabextract curl python3
+  clang libclang-rt-14-dev
+  imagemagick
+)
+i386_packages=(wine32:i386)
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+missing=()
+for p in "${packages[@]}" "${i386_packages[@]}"; do
+  installed "$p" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]} (run as root)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# std::thread and the static runtime need the posix thread model.
+for arch in i686 x86_64; do
+  for tool in gcc g++; do
+    if [ -e "/usr/bin/$arch-w64-mingw32-$tool-posix" ] && \
+       [ "$(readlink -f /usr/bin/$arch-w64-mingw32-$tool)" != "$(readlink -f /usr/bin/$arch-w64-mingw32-$tool-posix)" ]; then
+      update-alternatives --set "$arch-w64-mingw32-$tool" "/usr/bin/$arch-w64-mingw32-$tool-posix" >/dev/null 2>&1 || true
+    fi
+  done
+done
+exit 0

@@ -1,0 +1,105 @@
+// The one concrete extension: loads a game package into the host window and
+// then runs the game there. Everything here runs on the host window's
+// thread, except NotifyHost, which game threads may call.
+#pragma once
+
+#include <fyrel/extension_api.h>
+#include <fyrel/game_module.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "extension/loader_state.h"
+
+namespace fyrel {
+
+class HttpDownloader;
+class CabExtractor;
+class SignatureVerifier;
+class ProgressScreen;
+
+class GameLoaderExtension final : public Generic::GenericExtension {
+public:
+  GameLoaderExtension() noexcept;
+  ~GameLoaderExtension() override;  // teardown
+
+  bool Create(HWND window, int reserved, HINSTANCE resourceModule) override;
+  void ReleaseGame() override;
+  bool ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+  void SendUp(const char* name, const char* value) override;
+  void NotifyHost(const char* first, const char* second) override;
+
+  // State reports: the only writer of state.
+  void reportState(LoaderState code, const char* message, const char* stateName);
+  bool readStartupParameters();
+
+  // Controller steps.
+  void onTimerTick();
+  void startDownload();
+  void checkDownload();
+  bool verifyPackage();
+  void checkExtraction();
+
+  // Game module.
+  bool loadGameModule();
+  bool startLoadedGame();
+  void releaseGameModule();
+
+  // Read-only views for tests and diagnostics.
+  LoaderState state() const noexcept { return state_; }
+  const std::string& gameFolder() const noexcept { return gameFolder_; }
+  const std::string& packagePath() const noexcept { return packagePath_; }
+  const std::string& cabFileName() const noexcept { return cabFileName_; }
+  const std::string& gameCabUrl() const noexcept { return gameCabUrl_; }
+  const std::string& gameName() const noexcept { return gameName_; }
+  const std::string& partnerName() const noexcept { return partnerName_; }
+  const std::string& language() const noexcept { return language_; }
+  const std::string& country() const noexcept { return country_; }
+  std::int32_t gameWidth() const noexcept { return gameWidth_; }
+  std::int32_t gameHeight() const noexcept { return gameHeight_; }
+  bool developMode() const noexcept { return developMode_; }
+  std::int32_t restartCount() const noexcept { return restartCount_; }
+  ProgressScreen* screen() const noexcept { return screen_; }
+  HMODULE gameModule() const noexcept { return gameModule_; }
+  void* gameInstance() const noexcept { return gameInstance_; }
+
+private:
+  void teardown();
+  void deliverPendingPair();
+  void tryAcquirePendingSlot();
+
+  CreateFyrelGameFn createGame_ = nullptr;
+  StartFyrelGameFn startGame_ = nullptr;
+  ReleaseFyrelGameFn releaseGame_ = nullptr;
+  ProcessFyrelMsgFn processGameMsg_ = nullptr;
+  ReceiveFyrelNotificationFn receiveGameNotification_ = nullptr;
+  // The one game-to-host pair waiting for the window thread; guarded by
+  // pendingBusy_ (taken by test-and-set, released with release ordering).
+  std::string pendingName_;
+  std::string pendingValue_;
+  std::atomic_flag pendingBusy_ = ATOMIC_FLAG_INIT;
+  HWND window_ = nullptr;
+  HttpDownloader* downloader_ = nullptr;  // owned
+  CabExtractor* extractor_ = nullptr;     // owned
+  SignatureVerifier* verifier_ = nullptr; // owned
+  ProgressScreen* screen_ = nullptr;      // owned; made by Create
+  HMODULE gameModule_ = nullptr;
+  void* gameInstance_ = nullptr;
+  std::string gameFolder_;
+  std::string packagePath_;
+  std::string gameName_;
+  std::string partnerName_;
+  std::string country_;
+  std::string language_;
+  std::string gameCabUrl_;
+  std::string cabFileName_;
+  std::int32_t gameWidth_ = 0;
+  std::int32_t gameHeight_ = 0;
+  LoaderState state_ = static_cast<LoaderState>(0);  // no report yet
+  std::int32_t restartCount_ = 0;
+  bool tickBusy_ = false;
+  bool developMode_ = false;
+};
+
+}  // namespace fyrel

@@ -1,0 +1,1 @@
+list(APPEND FYREL_WIN32_SOURCES extract/cab_extractor.cpp)

@@ -1,0 +1,25 @@
+// Finds the RSA signature appended to a package, cuts it off and checks it
+// against the built-in public key with CryptoAPI (MD5, PKCS#1 v1.5).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace fyrel {
+
+class SignatureVerifier {
+public:
+  SignatureVerifier() noexcept;
+  virtual ~SignatureVerifier();  // destroys the key, then releases the provider
+  SignatureVerifier(const SignatureVerifier&) = delete;
+  SignatureVerifier& operator=(const SignatureVerifier&) = delete;
+
+  // Imports a 148-byte PUBLICKEYBLOB; called once, at creation.
+  bool importPublicKey(const unsigned char* blob, std::size_t length);
+  // True: the file now holds exactly the signed content and the signature
+  // matched. False: see the trailer rules (unchanged, or cut at the first
+  // marker). Streams the file; never holds it in memory.
+  bool verify(const std::string& filePath);
+};
+
+}  // namespace fyrel

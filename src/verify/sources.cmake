@@ -1,0 +1,1 @@
+list(APPEND FYREL_WIN32_SOURCES verify/signature_verifier.cpp)
