@@ -8,7 +8,7 @@ fail=0
 check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi; }
 
 headers=$($objdump -p "$dll")
-exports=$(echo "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^\s*\[/{print $NF} f&&/^$/{f=0}' | sort | tr '\n' ' ')
+exports=$(echo "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&/^$/{f=0}' | sort | tr '\n' ' ')
 imports=$(echo "$headers" | awk '/DLL Name:/{print tolower($3)}' | sort -u | tr '\n' ' ')
 characteristics=$(echo "$headers" | awk '/^DllCharacteristics/{print $2}')
 
