@@ -1,1 +1,3 @@
-list(APPEND FYREL_WIN32_SOURCES storage/popup_allowance.cpp storage/stubs_pending.cpp)
+list(APPEND FYREL_PURE_SOURCES storage/folder_paths.cpp storage/version_marker_text.cpp)
+list(APPEND FYREL_WIN32_SOURCES storage/popup_allowance.cpp storage/player_folder.cpp storage/version_marker.cpp
+     storage/folder_access.cpp)

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
 
 namespace fyrel {
 
@@ -20,6 +23,18 @@ public:
   // matched. False: see the trailer rules (unchanged, or cut at the first
   // marker). Streams the file; never holds it in memory.
   bool verify(const std::string& filePath);
+
+private:
+  bool extractTrailer();
+  bool checkSignature();
+  void releaseTrailer();
+
+  // Declared provider first so that the key is destroyed before the provider
+  // that made it is released.
+  UniqueCryptProvider provider;
+  UniqueCryptKey key;
+  std::string filePath;
+  std::vector<unsigned char> signature;
 };
 
 }  // namespace fyrel
