@@ -85,6 +85,7 @@ using UniqueBrush = UniqueGdiObject<HBRUSH>;
 using UniquePen = UniqueGdiObject<HPEN>;
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueLocal = UniqueHandle<HLOCAL, HandleTraits<HLOCAL, nullptr, detail::freeLocal>>;
+using UniqueWindow = UniqueHandle<HWND, HandleTraits<HWND, nullptr, ::DestroyWindow>>;
 
 // Selects a GDI object into a DC and puts the previous one back on scope exit.
 class SelectGuard {
@@ -114,6 +115,22 @@ private:
   HWND window_;
   PAINTSTRUCT paint_{};
   HDC dc_ = nullptr;
+};
+
+// GetDC/ReleaseDC as one scope (ReleaseDC needs the window too).
+class WindowDC {
+public:
+  explicit WindowDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  HDC get() const noexcept { return dc_; }
+
+private:
+  HWND window_;
+  HDC dc_;
 };
 
 }  // namespace fyrel
