@@ -12,7 +12,13 @@ Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved
   auto* extension = new (std::nothrow) fyrel::GameLoaderExtension();
   if (extension == nullptr) return nullptr;
   extension->host = host;
-  if (extension->Create(window, reserved, resourceModule)) return extension;
+  bool created = false;
+  try {
+    created = extension->Create(window, reserved, resourceModule);
+  } catch (...) {
+    created = false;  // out of memory while creating: treated like refused parameters
+  }
+  if (created) return extension;
   // The host already has the error report; destroying the half-made instance
   // (rather than leaking it) also sends the closing "FE_STATE" report.
   delete extension;
@@ -23,7 +29,11 @@ void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension) { delete 
 
 bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPARAM wParam, LPARAM lParam,
                             LRESULT* result) {
-  return extension->ProcessMsg(msg, wParam, lParam, result) ? 1 : 0;
+  try {
+    return extension->ProcessMsg(msg, wParam, lParam, result) ? 1 : 0;
+  } catch (...) {
+    return 0;  // let the host's default handling take the message
+  }
 }
 
 int __cdecl EXT_SendUp(Generic::GenericExtension* extension, const char* name, const char* value) {

@@ -1,41 +1,74 @@
 #include "extension/game_loader_extension.h"
 
+#include <wininet.h>
+
 #include <new>
 
 #include "download/http_downloader.h"
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
+#include "storage/version_marker.h"
 #include "verify/signature_verifier.h"
 
 namespace fyrel {
+namespace {
 
-GameLoaderExtension::GameLoaderExtension() noexcept {
-  downloader_ = new (std::nothrow) HttpDownloader();
-  extractor_ = new (std::nothrow) CabExtractor();
-  verifier_ = new (std::nothrow) SignatureVerifier();
+// Raises a process-wide WinINet connection limit to at least 8, so that
+// package downloads never queue behind the host's own connections.
+void raiseConnectionLimit(DWORD option) {
+  DWORD value = 0;  // a failed query leaves 0, which is raised
+  DWORD size = sizeof value;
+  ::InternetQueryOptionA(nullptr, option, &value, &size);
+  if (value < 8) {
+    value = 8;
+    ::InternetSetOptionA(nullptr, option, &value, sizeof value);  // best effort
+  }
 }
+
+}  // namespace
+
+GameLoaderExtension::GameLoaderExtension() noexcept
+    : downloader_(new (std::nothrow) HttpDownloader()),
+      extractor_(new (std::nothrow) CabExtractor()),
+      verifier_(new (std::nothrow) SignatureVerifier()) {}
 
 GameLoaderExtension::~GameLoaderExtension() { teardown(); }
 
-bool GameLoaderExtension::Create(HWND window, int, HINSTANCE) {
+bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resourceModule) {
   window_ = window;
+  raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_SERVER);
+  raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
+  screen_.reset(new (std::nothrow) ProgressScreen(resourceModule, window));
+  if (!readStartupParameters()) return false;
+  if (screen_) screen_->startRefreshThread();
+  // The 10 ms timer drives every controller step; it lives as long as the
+  // window (another extension may share the window and its timer).
+  ::SetTimer(window_, 0, 10, nullptr);
+  if (developMode_ || versionMarkerMatches(gameFolder_, cabFileName_)) {
+    if (screen_) {
+      screen_->markDownloadDone();
+      screen_->markExtractionDone();
+    }
+    reportState(LoaderState::GameReady, "GAME PRESENT AND READY TO CREATE", "STATE_GAME_READY");
+  } else {
+    startDownload();
+  }
   return true;
 }
 
 void GameLoaderExtension::teardown() {
-  delete downloader_;
-  downloader_ = nullptr;
-  delete extractor_;
-  extractor_ = nullptr;
-  delete verifier_;
-  verifier_ = nullptr;
-  delete screen_;
-  screen_ = nullptr;
+  // Fixed order: the workers stop and are waited for first, so no transfer
+  // or extraction touches the game folder while the game is released.
+  downloader_.reset();
+  extractor_.reset();
+  verifier_.reset();
+  if (screen_) {
+    screen_->requestStop();
+    while (!screen_->hasFinished()) ::Sleep(10);
+    screen_.reset();
+  }
+  releaseGameModule();
+  reportState(LoaderState::Closed, "", "");
 }
-
-void GameLoaderExtension::ReleaseGame() {}
-bool GameLoaderExtension::ProcessMsg(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
-void GameLoaderExtension::SendUp(const char*, const char*) {}
-void GameLoaderExtension::NotifyHost(const char*, const char*) {}
 
 }  // namespace fyrel

@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "extension/loader_state.h"
 
 namespace fyrel {
@@ -60,14 +62,14 @@ public:
   std::int32_t gameHeight() const noexcept { return gameHeight_; }
   bool developMode() const noexcept { return developMode_; }
   std::int32_t restartCount() const noexcept { return restartCount_; }
-  ProgressScreen* screen() const noexcept { return screen_; }
-  HMODULE gameModule() const noexcept { return gameModule_; }
+  ProgressScreen* screen() const noexcept { return screen_.get(); }
+  HMODULE gameModule() const noexcept { return gameModule_.get(); }
   void* gameInstance() const noexcept { return gameInstance_; }
 
 private:
   void teardown();
   void deliverPendingPair();
-  void tryAcquirePendingSlot();
+  bool bindGameEntryPoints();
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;
@@ -80,11 +82,11 @@ private:
   std::string pendingValue_;
   std::atomic_flag pendingBusy_ = ATOMIC_FLAG_INIT;
   HWND window_ = nullptr;
-  HttpDownloader* downloader_ = nullptr;  // owned
-  CabExtractor* extractor_ = nullptr;     // owned
-  SignatureVerifier* verifier_ = nullptr; // owned
-  ProgressScreen* screen_ = nullptr;      // owned; made by Create
-  HMODULE gameModule_ = nullptr;
+  std::unique_ptr<HttpDownloader> downloader_;
+  std::unique_ptr<CabExtractor> extractor_;
+  std::unique_ptr<SignatureVerifier> verifier_;
+  std::unique_ptr<ProgressScreen> screen_;  // made by Create
+  UniqueModule gameModule_;
   void* gameInstance_ = nullptr;
   std::string gameFolder_;
   std::string packagePath_;

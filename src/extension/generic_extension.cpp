@@ -14,18 +14,27 @@ GenericExtension::GenericExtension() noexcept {
 
 GenericExtension::~GenericExtension() { fyrel::liveExtension.store(nullptr); }
 
-void GenericExtension::NotifyHost(const char* first, const char* second) { host->Notify(first, second); }
+void GenericExtension::NotifyHost(const char* first, const char* second) {
+  if (host != nullptr) host->Notify(first, second);
+}
 
 int GenericExtension::GetHostValue(const char* name, std::string& value) {
   // The host fills only within the string's presized length and returns the
   // full length, so the first call learns the length and the second reads
   // the whole value, however long.
-  std::string probe(0x4000, '\0');
-  const int length = host->GetValue(name, &probe);
-  std::string whole(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-  const int result = host->GetValue(name, &whole);
-  value = std::move(whole);
-  return result;
+  if (host == nullptr) return 0;
+  try {
+    std::string probe(0x4000, '\0');
+    const int length = host->GetValue(name, &probe);
+    std::string whole(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    const int result = host->GetValue(name, &whole);
+    value = std::move(whole);
+    return result;
+  } catch (...) {
+    // Games call this across the module boundary: no exception may leave.
+    value.clear();
+    return 0;
+  }
 }
 
 }  // namespace Generic

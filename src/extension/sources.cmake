@@ -1,4 +1,11 @@
-list(APPEND FYREL_PURE_SOURCES extension/loader_state.cpp)
+list(APPEND FYREL_PURE_SOURCES
+  extension/loader_state.cpp
+  extension/startup_parameters_logic.cpp)
 list(APPEND FYREL_WIN32_SOURCES
   extension/generic_extension.cpp
-  extension/game_loader_extension.cpp)
+  extension/game_loader_extension.cpp
+  extension/state_reports.cpp
+  extension/startup_parameters.cpp
+  extension/controller.cpp
+  extension/game_module.cpp
+  extension/message_routing.cpp)

@@ -1,0 +1,107 @@
+// The timer-driven state machine: one step per 10 ms timer message, on the
+// host window's thread. Workers are polled, never waited for, except at
+// teardown.
+#include "download/http_downloader.h"
+#include "extension/game_loader_extension.h"
+#include "extension/startup_parameters_logic.h"
+#include "extract/cab_extractor.h"
+#include "screen/progress_screen.h"
+#include "storage/folder_access.h"
+#include "storage/player_folder.h"
+#include "storage/version_marker.h"
+#include "verify/signature_verifier.h"
+
+namespace fyrel {
+namespace {
+constexpr std::int32_t kMaxDownloadRestarts = 20;
+}
+
+void GameLoaderExtension::onTimerTick() {
+  // A step that runs a message loop (a game's creation, a host's Notify)
+  // may see timer messages of its own; they must not start a second step.
+  if (tickBusy_) return;
+  tickBusy_ = true;
+  switch (state_) {
+    case LoaderState::Downloading:
+      checkDownload();
+      break;
+    case LoaderState::Extracting:
+      checkExtraction();
+      break;
+    case LoaderState::GameReady:
+      // Whatever made the module fail, the next start must install afresh.
+      if (!loadGameModule()) deleteVersionMarker(gameFolder_);
+      break;
+    case LoaderState::GameCreated:
+      if (!screen_ || screen_->hasFinished()) startLoadedGame();
+      break;
+    default:
+      break;
+  }
+  tickBusy_ = false;
+}
+
+void GameLoaderExtension::startDownload() {
+  reportState(LoaderState::Downloading, "DOWNLOADING GAME", "STATE_DOWNLOADING");
+  releaseGameModule();
+  createFolderChain(gameFolder_);
+  grantFolderAccess(gameFolder_);  // best effort: the download goes on regardless
+  if (downloader_) downloader_->start(gameCabUrl_, packagePath_);
+}
+
+void GameLoaderExtension::checkDownload() {
+  if (!downloader_) {
+    reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
+    return;
+  }
+  // running (acquire) first: once it reads clear, the counters and the
+  // outcome read below are the worker's final ones.
+  const bool running = downloader_->running();
+  const std::uint32_t received = downloader_->receivedBytes();
+  if (screen_) screen_->setDownloadPercent(percentOf(received, downloader_->totalBytes()));
+  if (running) return;
+
+  if (downloader_->succeeded()) {
+    if (screen_) screen_->markDownloadDone();
+    if (!verifyPackage()) {
+      reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
+      ::DeleteFileA(packagePath_.c_str());  // never extract an unverified package later
+      return;
+    }
+    if (extractor_) extractor_->start(packagePath_, gameFolder_);
+    reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
+    return;
+  }
+
+  if (received > 0 && restartCount_ < kMaxDownloadRestarts) {
+    ++restartCount_;
+    if (screen_) screen_->restartDownload();
+    startDownload();
+    return;
+  }
+  reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
+}
+
+bool GameLoaderExtension::verifyPackage() {
+  reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
+  return verifier_ && verifier_->verify(packagePath_);
+}
+
+void GameLoaderExtension::checkExtraction() {
+  if (!extractor_) {
+    reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
+    return;
+  }
+  const bool running = extractor_->isRunning();
+  if (screen_) screen_->setExtractionPercent(percentOf(extractor_->extractedBytes(), extractor_->totalBytes()));
+  if (running) return;
+  if (!extractor_->succeeded()) {
+    reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
+    return;
+  }
+  if (screen_) screen_->markExtractionDone();
+  ::DeleteFileA(packagePath_.c_str());
+  reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");
+}
+
+}  // namespace fyrel

@@ -1,0 +1,93 @@
+// Loading the game's own DLL from the game folder, binding its five entry
+// points, creating, starting and releasing the game.
+#include <string>
+
+#include "common/proc_address.h"
+#include "extension/game_loader_extension.h"
+#include "screen/progress_screen.h"
+#include "storage/version_marker.h"
+
+namespace fyrel {
+namespace {
+
+// True only when the current mode of the primary display is known to run
+// at 24 bits per pixel; a mode that cannot be read lets the game load.
+bool displayIs24Bit() {
+  DEVMODEA mode = {};
+  mode.dmSize = sizeof mode;
+  if (!::EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) return false;
+  return mode.dmBitsPerPel == 24;
+}
+
+}  // namespace
+
+bool GameLoaderExtension::loadGameModule() {
+  // Refused before anything changes: no folder switch, no library load.
+  if (displayIs24Bit()) {
+    reportState(LoaderState::WrongBitDepth, "WRONG BITH DEPTH", "STATE_WRONG_BITH_DEPTH");
+    return false;
+  }
+  // The game's own dependencies and relative paths resolve in its folder.
+  ::SetCurrentDirectoryA(gameFolder_.c_str());
+  releaseGameModule();
+
+  gameModule_.reset(::LoadLibraryA((gameFolder_ + gameName_ + ".dll").c_str()));
+  if (!gameModule_) {
+    reportState(LoaderState::Failed, "FAILED TO LOAD THE GAME DLL", "STATE_GAME_CREATE_FAILED");
+    return false;
+  }
+  if (!bindGameEntryPoints()) return false;
+
+  gameInstance_ = createGame_(this, window_, &gameFolder_, gameWidth_, gameHeight_);
+  if (gameInstance_ == nullptr) {
+    reportState(LoaderState::Failed, "FAILED TO CREATE A GAME INSTANCE", "STATE_GAME_CREATE_FAILED");
+    return false;
+  }
+  // The host hears of the game before the screen may end its animation.
+  reportState(LoaderState::GameCreated, "SUCCEEDED TO CREATE THE GAME INSTANCE", "STATE_GAME_CREATE_SUCCEEDED");
+  if (screen_) screen_->markGameReady();
+  return true;
+}
+
+bool GameLoaderExtension::bindGameEntryPoints() {
+  // Bound in this fixed order; only the first missing one is reported and
+  // nothing after it is looked up.
+  auto missing = [this](const char* message) {
+    reportState(LoaderState::Failed, message, "STATE_GAME_CREATE_FAILED");
+    return false;
+  };
+  HMODULE module = gameModule_.get();
+  releaseGame_ = procAddress<ReleaseFyrelGameFn>(module, "ReleaseFyrelGame");
+  if (!releaseGame_) return missing("FAILED TO BIND THE RELEASE FUNCTION");
+  processGameMsg_ = procAddress<ProcessFyrelMsgFn>(module, "ProcessFyrelMsg");
+  if (!processGameMsg_) return missing("FAILED TO BIND THE MESSAGE FUNCTION");
+  receiveGameNotification_ = procAddress<ReceiveFyrelNotificationFn>(module, "ReceiveFyrelNotification");
+  if (!receiveGameNotification_) return missing("FAILED TO BIND THE NOTIFICATION FUNCTION");
+  startGame_ = procAddress<StartFyrelGameFn>(module, "StartFyrelGame");
+  if (!startGame_) return missing("FAILED TO BIND THE START FUNCTION");
+  createGame_ = procAddress<CreateFyrelGameFn>(module, "CreateFyrelGame");
+  if (!createGame_) return missing("FAILED TO BIND THE CREATE FUNCTION");
+  return true;
+}
+
+bool GameLoaderExtension::startLoadedGame() {
+  if (startGame_()) {
+    writeVersionMarker(gameFolder_, cabFileName_);  // only after a successful start
+    reportState(LoaderState::GameStarted, "THE GAME IS STARTED", "STATE_GAME_STARTED");
+    return true;
+  }
+  reportState(LoaderState::Failed, "FAILED TO START THE GAME", "STATE_GAME_START_FAILED");
+  return false;
+}
+
+void GameLoaderExtension::releaseGameModule() {
+  if (gameInstance_ != nullptr) {
+    releaseGame_();
+    gameInstance_ = nullptr;
+  }
+  gameModule_.reset();
+}
+
+void GameLoaderExtension::ReleaseGame() { releaseGameModule(); }
+
+}  // namespace fyrel

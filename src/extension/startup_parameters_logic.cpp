@@ -1,0 +1,55 @@
+#include "extension/startup_parameters_logic.h"
+
+namespace fyrel {
+
+std::int32_t parseDecimal(const std::string& text) noexcept {
+  std::size_t i = 0;
+  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
+  while (i < text.size() && isSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Unsigned arithmetic: the value wraps in 32 bits instead of overflowing.
+  std::uint32_t value = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    value = value * 10u + static_cast<std::uint32_t>(text[i++] - '0');
+  }
+  if (negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+bool isSafeFolderLevel(const std::string& value) noexcept {
+  if (value == "." || value == "..") return false;
+  return value.find_first_of("\\/:") == std::string::npos;
+}
+
+bool isSafePackageFileName(const std::string& value) noexcept {
+  if (value == "." || value == "..") return false;
+  return value.find_first_of("\\:") == std::string::npos;
+}
+
+bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
+  const std::size_t slash = url.rfind('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  fileName = url.substr(slash + 1);
+  return true;
+}
+
+AddressLineAction addressLineAction(const std::string& localUrl) noexcept {
+  if (localUrl.empty()) return AddressLineAction::Keep;
+  if (localUrl == "blank") return AddressLineAction::Clear;
+  return AddressLineAction::Replace;
+}
+
+std::string composeGameFolder(const std::string& playerFolder, const std::string& partnerName,
+                              const std::string& gameName, const std::string& language, const std::string& country) {
+  std::string folder = playerFolder + partnerName + "\\" + gameName + "\\";
+  if (!language.empty() && !country.empty()) folder += language + "-" + country + "\\";
+  return folder;
+}
+
+float percentOf(std::uint32_t done, std::uint32_t total) noexcept {
+  if (total == 0) return 0.0f;
+  return static_cast<float>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+}
+
+}  // namespace fyrel

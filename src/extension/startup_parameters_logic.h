@@ -1,0 +1,37 @@
+// Byte-level rules for the start-up parameters: number conversion, which
+// values may become folder or file names, and how the paths are composed.
+// Pure logic: no Windows header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fyrel {
+
+// Skips leading white space, takes one optional sign, then decimal digits up
+// to the first non-digit. No digits gives 0; overflow wraps in 32 bits.
+std::int32_t parseDecimal(const std::string& text) noexcept;
+
+// A value that becomes one folder level: no "\", "/" or ":", and not "." or
+// "..", so it can never climb out of or jump away from the player folder.
+bool isSafeFolderLevel(const std::string& value) noexcept;
+// The package file name: no "\" or ":", and not "." or ".." (a "/" cannot
+// occur: it is what the name was cut at).
+bool isSafePackageFileName(const std::string& value) noexcept;
+
+// Everything after the last "/" of the package address. False when there is
+// no "/" or the only usable one is the first character.
+bool packageFileNameFromUrl(const std::string& url, std::string& fileName);
+
+// What "localURL" does to the screen's address line.
+enum class AddressLineAction { Keep, Clear, Replace };
+AddressLineAction addressLineAction(const std::string& localUrl) noexcept;
+
+// playerFolder + partner\game\ [+ language-country\ when both are given].
+std::string composeGameFolder(const std::string& playerFolder, const std::string& partnerName,
+                              const std::string& gameName, const std::string& language, const std::string& country);
+
+// The percentage a worker's two counters stand for; 0 while the total is 0.
+float percentOf(std::uint32_t done, std::uint32_t total) noexcept;
+
+}  // namespace fyrel

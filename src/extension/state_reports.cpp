@@ -1,0 +1,21 @@
+#include <string>
+
+#include "extension/game_loader_extension.h"
+#include "screen/progress_screen.h"
+
+namespace fyrel {
+
+void GameLoaderExtension::reportState(LoaderState code, const char* message, const char* stateName) {
+  state_ = code;
+  // The screen shows the failure before the host hears of it, so a host
+  // that snapshots the window on the report sees the error line.
+  if (screen_ && code == LoaderState::Failed) {
+    screen_->showError((std::string("ERROR: ") + message).c_str());
+  }
+  if (screen_ && code == LoaderState::WrongBitDepth) screen_->showError("ERROR: Wrong bit Depth");
+  // State reports bypass the game's queue and reach the host at once.
+  GenericExtension::NotifyHost(reportKind(code), stateName);
+  ::InvalidateRect(window_, nullptr, FALSE);
+}
+
+}  // namespace fyrel
