@@ -1,15 +1,213 @@
 #include "extract/cab_extractor.h"
 
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "common/proc_address.h"
+#include "extract/extract_paths.h"
+#include "extract/member_name.h"
+
 namespace fyrel {
 
-// Placeholder until the extraction worker lands.
-CabExtractor::CabExtractor() noexcept = default;
-CabExtractor::~CabExtractor() { stop(); }
-bool CabExtractor::start(const std::string&, const std::string&) { return false; }
-void CabExtractor::stop() {}
+namespace detail {
+namespace {
+HANDLE beginRuntimeThread(unsigned(__stdcall* entry)(void*), void* argument) {
+  // The runtime's own thread start, so the runtime's per-thread data is set
+  // up and released with the thread.
+  return reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, entry, argument, 0, nullptr));
+}
+}  // namespace
+BeginThreadFn beginExtractionThread = beginRuntimeThread;
+}  // namespace detail
+
+namespace {
+
+constexpr int kOutputFileFlags = _O_BINARY | _O_CREAT | _O_SEQUENTIAL | _O_WRONLY;
+constexpr int kOutputFilePermission = _S_IREAD | _S_IWRITE;
+// Read-only, hidden, system and archive; the executable bit and the
+// name-encoding bit mean nothing to the file system.
+constexpr DWORD kStoredAttributeMask = 0x27;
+
+// Used by FDI for the cabinet itself and by the notification routine for
+// each output file.
+INT_PTR openFile(const char* path, int flags, int permission) {
+  if ((flags & _O_CREAT) != 0) {
+    for (const std::string& folder : enclosingFolders(path)) {
+      ::_mkdir(folder.c_str());  // a drive prefix or an existing folder simply fails
+    }
+    // A file left read-only, hidden or system by an earlier extraction could
+    // not be opened for writing otherwise.
+    ::SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
+    flags |= _O_TRUNC;
+  }
+  return ::_open(path, flags, permission);
+}
+
+}  // namespace
+
+// Thin adapters with FDI's exact signatures (DIAMONDAPI is __cdecl), so no
+// function pointer is ever cast.
+struct CabExtractor::Routines {
+  static void* DIAMONDAPI allocate(ULONG size) { return std::malloc(size); }
+  static void DIAMONDAPI release(void* memory) { std::free(memory); }
+  static INT_PTR DIAMONDAPI open(char* path, int flags, int permission) { return openFile(path, flags, permission); }
+  static UINT DIAMONDAPI read(INT_PTR file, void* buffer, UINT size) {
+    return static_cast<UINT>(::_read(static_cast<int>(file), buffer, size));
+  }
+  static UINT DIAMONDAPI write(INT_PTR file, void* buffer, UINT size) {
+    return static_cast<UINT>(::_write(static_cast<int>(file), buffer, size));
+  }
+  static int DIAMONDAPI close(INT_PTR file) { return ::_close(static_cast<int>(file)); }
+  static __LONG32 DIAMONDAPI seek(INT_PTR file, __LONG32 distance, int origin) {
+    return ::_lseek(static_cast<int>(file), distance, origin);
+  }
+
+  static INT_PTR DIAMONDAPI notify(FDINOTIFICATIONTYPE code, PFDINOTIFICATION record) {
+    auto* self = static_cast<CabExtractor*>(record->pv);
+    if (self->stop_.load(std::memory_order_acquire)) return -1;
+    switch (code) {
+      case fdintCOPY_FILE:
+        return self->onCopyFile(*record);
+      case fdintCLOSE_FILE_INFO:
+        return self->onCloseFile(*record);
+      default:
+        // A next-cabinet notification keeps the folder FDI proposes.
+        return 0;
+    }
+  }
+};
+
+CabExtractor::CabExtractor() noexcept : cabinetLibrary_(::LoadLibraryA("cabinet.dll")) {}
+
+CabExtractor::~CabExtractor() {
+  stop();
+  cabinetLibrary_.reset();
+}
+
+bool CabExtractor::start(const std::string& cabinetPath, const std::string& targetFolder) {
+  if (!cabinetLibrary_) return false;
+  stop();
+
+  stop_.store(false, std::memory_order_release);
+  succeeded_.store(false, std::memory_order_release);
+  running_.store(true, std::memory_order_release);
+  totalBytes_.store(0, std::memory_order_release);
+  extractedBytes_.store(0, std::memory_order_release);
+
+  CabinetLocation cabinet = splitCabinetPath(cabinetPath);
+  cabinetFolder_ = std::move(cabinet.folder);
+  cabinetName_ = std::move(cabinet.name);
+  targetFolder_ = asFolderPath(targetFolder);
+
+  auto fdiCreate = procAddress<decltype(&::FDICreate)>(cabinetLibrary_.get(), "FDICreate");
+  if (fdiCreate != nullptr) {
+    context_ = fdiCreate(&Routines::allocate, &Routines::release, &Routines::open, &Routines::read,
+                         &Routines::write, &Routines::close, &Routines::seek, cpu80386, &error_);
+  }
+  if (context_ == nullptr) {
+    running_.store(false, std::memory_order_release);
+    return false;
+  }
+
+  thread_.reset(detail::beginExtractionThread(&CabExtractor::worker, this));
+  if (!thread_) {
+    destroyContext();
+    running_.store(false, std::memory_order_release);
+    return false;
+  }
+  return true;
+}
+
+void CabExtractor::stop() {
+  if (running_.load(std::memory_order_acquire)) {
+    stop_.store(true, std::memory_order_release);
+    while (running_.load(std::memory_order_acquire)) ::Sleep(10);
+  }
+  joinWorker();
+}
+
+void CabExtractor::joinWorker() noexcept {
+  // The worker has cleared its running flag and touches nothing of ours any
+  // more; only its return is left, so this wait is short. It makes sure no
+  // thread of ours outlives stop(), and none runs in a module being unloaded.
+  if (thread_) {
+    ::WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+  }
+}
+
 bool CabExtractor::isRunning() const noexcept { return running_.load(std::memory_order_acquire); }
 bool CabExtractor::succeeded() const noexcept { return succeeded_.load(std::memory_order_acquire); }
 std::uint32_t CabExtractor::totalBytes() const noexcept { return totalBytes_.load(std::memory_order_acquire); }
 std::uint32_t CabExtractor::extractedBytes() const noexcept { return extractedBytes_.load(std::memory_order_acquire); }
+bool CabExtractor::stopRequested() const noexcept { return stop_.load(std::memory_order_acquire); }
+
+unsigned __stdcall CabExtractor::worker(void* self) {
+  static_cast<CabExtractor*>(self)->run();
+  return 0;
+}
+
+void CabExtractor::run() {
+  if (!stop_.load(std::memory_order_acquire)) {
+    auto fdiCopy = procAddress<decltype(&::FDICopy)>(cabinetLibrary_.get(), "FDICopy");
+    if (fdiCopy != nullptr) {
+      countingPass_ = true;
+      bool counted = fdiCopy(context_, &cabinetName_[0], &cabinetFolder_[0], 0, &Routines::notify, nullptr, this);
+      if (counted && !stop_.load(std::memory_order_acquire)) {
+        countingPass_ = false;
+        bool extracted = fdiCopy(context_, &cabinetName_[0], &cabinetFolder_[0], 0, &Routines::notify, nullptr, this);
+        if (extracted && !stop_.load(std::memory_order_acquire)) succeeded_.store(true, std::memory_order_release);
+      }
+    }
+  }
+  destroyContext();
+  // Last touch of this object: the controller may free it once it sees this.
+  running_.store(false, std::memory_order_release);
+}
+
+void CabExtractor::destroyContext() noexcept {
+  if (context_ == nullptr) return;
+  auto fdiDestroy = procAddress<decltype(&::FDIDestroy)>(cabinetLibrary_.get(), "FDIDestroy");
+  if (fdiDestroy != nullptr) fdiDestroy(context_);
+  context_ = nullptr;
+}
+
+std::string CabExtractor::outputPath(const char* memberName) const { return targetFolder_ + memberName; }
+
+INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
+  // A name that would leave the target folder fails the package already in
+  // the counting pass, before any file of it is written.
+  if (!isSafeMemberName(file.psz1)) return -1;
+  const auto size = static_cast<std::uint32_t>(file.cb);
+  if (countingPass_) {
+    totalBytes_.store(totalBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
+    return 0;  // skip: nothing is decompressed or written
+  }
+  // Counted when the file begins, so progress moves by whole files.
+  extractedBytes_.store(extractedBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
+  return openFile(outputPath(file.psz1).c_str(), kOutputFileFlags, kOutputFilePermission);
+}
+
+INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
+  Routines::close(file.hf);
+  const std::string path = outputPath(file.psz1);
+  UniqueFile output(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (output) {
+    FILETIME local;
+    FILETIME utc;
+    if (::DosDateTimeToFileTime(file.date, file.time, &local) == 1 && ::LocalFileTimeToFileTime(&local, &utc) == 1) {
+      ::SetFileTime(output.get(), &utc, nullptr, &utc);
+    }
+  }
+  output.reset();  // attributes go on a closed file
+  ::SetFileAttributesA(path.c_str(), file.attribs & kStoredAttributeMask);
+  return 1;
+}
 
 }  // namespace fyrel

@@ -2,9 +2,15 @@
 // platform's FDI interface in cabinet.dll, with whole-file byte progress.
 #pragma once
 
+#include <windows.h>
+// fdi.h builds on the Windows types.
+#include <fdi.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "common/unique_handle.h"
 
 namespace fyrel {
 
@@ -27,12 +33,40 @@ public:
   bool succeeded() const noexcept;
   std::uint32_t totalBytes() const noexcept;
   std::uint32_t extractedBytes() const noexcept;
+  // True from stop() until the next start().
+  bool stopRequested() const noexcept;
 
 private:
+  struct Routines;  // the callbacks handed to FDI
+  static unsigned __stdcall worker(void* self);
+  void run();
+  void destroyContext() noexcept;
+  // Waits for an ended worker's thread to be gone and drops its handle.
+  void joinWorker() noexcept;
+  std::string outputPath(const char* memberName) const;
+  INT_PTR onCopyFile(const FDINOTIFICATION& file);
+  INT_PTR onCloseFile(const FDINOTIFICATION& file);
+
+  UniqueModule cabinetLibrary_;
+  HFDI context_ = nullptr;  // written by start and by the worker, never at once
+  UniqueKernelHandle thread_;
+  std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
   std::atomic<bool> succeeded_{false};
+  bool countingPass_ = false;  // worker only
   std::atomic<std::uint32_t> totalBytes_{0};
   std::atomic<std::uint32_t> extractedBytes_{0};
+  std::string cabinetName_;
+  std::string cabinetFolder_;
+  std::string targetFolder_;
+  ERF error_{};  // FDI writes here during FDICopy; nobody reads it
 };
+
+// Starts the worker thread; replaceable so that a test can hold a worker
+// before its first step. Returns the thread's handle, or null.
+namespace detail {
+using BeginThreadFn = HANDLE (*)(unsigned(__stdcall* entry)(void*), void* argument);
+extern BeginThreadFn beginExtractionThread;
+}  // namespace detail
 
 }  // namespace fyrel
