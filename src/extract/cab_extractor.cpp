@@ -69,7 +69,12 @@ struct CabExtractor::Routines {
 
   static INT_PTR DIAMONDAPI notify(FDINOTIFICATIONTYPE code, PFDINOTIFICATION record) {
     auto* self = static_cast<CabExtractor*>(record->pv);
-    if (self->stop_.load(std::memory_order_acquire)) return -1;
+    if (self->stop_.load(std::memory_order_acquire)) {
+      // FDI hands a finished file's handle over with this notification and
+      // never closes it itself; an abort here must not leave it open.
+      if (code == fdintCLOSE_FILE_INFO) close(record->hf);
+      return -1;
+    }
     switch (code) {
       case fdintCOPY_FILE:
         return self->onCopyFile(*record);

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Makes the extraction test cabinets in the folder given as argument.
+
+Ordinary cabinets come from gcab (plain and MSZIP). What gcab cannot
+express -- stored attributes, chosen DOS dates and times, member names that
+leave the target folder -- comes from write_cabinet below, which writes an
+uncompressed cabinet byte by byte. The damaged cabinets are cut or altered
+copies of gcab's MSZIP cabinet.
+"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+
+
+def checksum(data, seed=0):
+    """The cabinet format's CFDATA checksum (XOR of little-endian words)."""
+    value = seed
+    whole = len(data) - len(data) % 4
+    for i in range(0, whole, 4):
+        value ^= struct.unpack_from('<I', data, i)[0]
+    tail = 0
+    for b in data[whole:]:  # the last bytes go in most significant first
+        tail = (tail << 8) | b
+    return value ^ tail
+
+
+def dos_date(year, month, day):
+    return ((year - 1980) << 9) | (month << 5) | day
+
+
+def dos_time(hour, minute, second):
+    return (hour << 11) | (minute << 5) | (second // 2)
+
+
+def write_cabinet(path, members):
+    """members: (name, bytes, attribs, date, time), one uncompressed folder."""
+    data = b''.join(m[1] for m in members)
+    blocks = [data[i:i + 32768] for i in range(0, len(data), 32768)]
+    files = b''
+    offset = 0
+    for name, body, attribs, date, time in members:
+        files += struct.pack('<IIHHHH', len(body), offset, 0, date, time, attribs) + name.encode('latin-1') + b'\0'
+        offset += len(body)
+    coff_files = 36 + 8
+    coff_data = coff_files + len(files)
+    cfdata = b''
+    for block in blocks:
+        sizes = struct.pack('<HH', len(block), len(block))
+        cfdata += struct.pack('<I', checksum(sizes, checksum(block))) + sizes + block
+    total = coff_data + len(cfdata)
+    header = struct.pack('<4sIIIIIBBHHHHH', b'MSCF', 0, total, 0, coff_files, 0, 3, 1, 1, len(members), 0, 0x1234, 0)
+    folder = struct.pack('<IHH', coff_data, len(blocks), 0)
+    with open(path, 'wb') as out:
+        out.write(header + folder + files + cfdata)
+
+
+def write(path, body):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as out:
+        out.write(body)
+
+
+def gcab(cabinet, source_dir, names, compress):
+    # gcab stores the names as given, with backslashes for the separators.
+    args = ['gcab', '-c'] + (['-z'] if compress else []) + [cabinet] + names
+    subprocess.run(args, cwd=source_dir, check=True)
+
+
+# Member names that would land outside the target folder. Each traversal
+# cabinet holds a harmless file first, so a package that writes anything at
+# all shows.
+TRAVERSAL_NAMES = [
+    '..\\..\\escape_up.dll',
+    '\\escape_root.dll',
+    'C:\\escape_drive.dll',
+    'data\\..\\..\\..\\escape_mid.dll',
+    'stream.txt:escape_stream',
+    '../../escape_slash.dll',
+]
+
+
+def main():
+    out = os.path.abspath(sys.argv[1])
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    rng = random.Random(20240611)
+
+    # Nested folders, with files spanning several 32 KB data blocks.
+    nested = os.path.join(out, 'nested')
+    nested_files = {
+        'readme.txt': b'Read me first.\r\n' * 40,
+        'data/levels/1.dat': rng.randbytes(70000),
+        'data/levels/2.dat': b''.join(b'level line %d\n' % i for i in range(9000)),
+        'data/sounds/boom.wav': rng.randbytes(5001),
+        'top.bin': bytes(range(256)) * 3,
+    }
+    for name, body in nested_files.items():
+        write(os.path.join(nested, name), body)
+    gcab(os.path.join(out, 'nested.cab'), nested, list(nested_files), False)
+    gcab(os.path.join(out, 'nested_zip.cab'), nested, list(nested_files), True)
+
+    # Empty files only.
+    empty = os.path.join(out, 'empty')
+    empty_names = ['a.txt', 'sub/b.txt', 'sub/deeper/c.txt']
+    for name in empty_names:
+        write(os.path.join(empty, name), b'')
+    gcab(os.path.join(out, 'empty.cab'), empty, empty_names, False)
+
+    # Big enough that a stop lands in the middle of the extraction pass.
+    # Sizes differ, so that partial sums tell files apart.
+    big = os.path.join(out, 'big')
+    big_names = []
+    for i in range(120):
+        name = 'f%03d.bin' % i
+        write(os.path.join(big, name), rng.randbytes(120000 + 1733 * i))
+        big_names.append(name)
+    gcab(os.path.join(out, 'big.cab'), big, big_names, True)
+
+    # Stored dates, times and attributes.
+    write_cabinet(os.path.join(out, 'attributes.cab'), [
+        ('stamped.txt', b'stamped\r\n', 0x20, dos_date(2009, 7, 15), dos_time(13, 45, 30)),
+        ('old.txt', b'old', 0x20, dos_date(1980, 1, 1), dos_time(0, 0, 0)),
+        ('ro_exec.txt', b'read-only and executable', 0x61, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+        ('readonly.txt', b'read-only', 0x01, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+        ('hidden.txt', b'hidden', 0x22, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+        ('system.txt', b'system', 0x24, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+        ('utf_flag.txt', b'name-encoding bit', 0xA0, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+        ('every_bit.txt', b'every bit', 0xFF, dos_date(2001, 2, 3), dos_time(4, 5, 6)),
+    ])
+
+    for i, name in enumerate(TRAVERSAL_NAMES):
+        write_cabinet(os.path.join(out, 'traversal_%d.cab' % i), [
+            ('ok.txt', b'harmless', 0x20, dos_date(2010, 1, 1), 0),
+            (name, b'escaped', 0x20, dos_date(2010, 1, 1), 0),
+        ])
+
+    # Damaged copies of the MSZIP cabinet.
+    with open(os.path.join(out, 'nested_zip.cab'), 'rb') as f:
+        whole = bytearray(f.read())
+    write(os.path.join(out, 'truncated_header.cab'), bytes(whole[:30]))
+    write(os.path.join(out, 'truncated_data.cab'), bytes(whole[:len(whole) * 3 // 5]))
+    first_block = struct.unpack_from('<I', whole, 36)[0]
+    whole[first_block + 8 + 100] ^= 0x5A
+    whole[first_block + 8 + 101] ^= 0xA5
+    write(os.path.join(out, 'flipped.cab'), bytes(whole))
+
+
+if __name__ == '__main__':
+    main()
