@@ -74,12 +74,16 @@ host_args=(
   --set localURL=www.fyrel.example --set playername=Demo
   --linger-ms 2500 --timeout 60 --times)
 
-# run_player NAME: runs the host, prints its notifications with their times.
+# run_player NAME: runs the host and prints its notifications, with their
+# times, as they arrive (stdbuf: line by line through wine-run.sh's filter).
 run_player() {
-  local name=$1 status=0
-  FYREL_WINEPREFIX=$prefix "$build/wine-run.sh" "$build/bin/hostplayer.exe" "${host_args[@]}" \
-    --snapshot-dir "$(winpath "$out/$name")" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-  awk -F'\t' '{ printf "  %7.3f s  %-14s %s\n", $1, $2, $3 }' "$work/$name.out"
+  local name=$1 status
+  set +e
+  FYREL_WINEPREFIX=$prefix stdbuf -oL "$build/wine-run.sh" "$build/bin/hostplayer.exe" "${host_args[@]}" \
+    --snapshot-dir "$(winpath "$out/$name")" 2>"$work/$name.err" | tee "$work/$name.out" |
+    awk -F'\t' '{ printf "  %7.3f s  %-14s %s\n", $1, $2, $3; fflush() }'
+  status=${PIPESTATUS[0]}
+  set -e
   if [ "$status" != 0 ]; then
     echo "demo: hostplayer exited with $status" >&2
     cat "$work/$name.err" >&2

@@ -1,5 +1,7 @@
 #include "host_window.h"
 
+#include "common/proc_address.h"
+
 namespace fyrel::hostplayer {
 namespace {
 constexpr char kClassName[] = "FyrelHostPlayer";
@@ -37,6 +39,12 @@ void HostWindow::attach(Generic::GenericExtension* extension, EXT_ProcessMsgFn p
 void HostWindow::detach() {
   extension_ = nullptr;
   processMsg_ = nullptr;
+}
+
+void HostWindow::leaveToProcessExitUnderWine() {
+  using WineVersionFn = const char*(__cdecl*)();
+  const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  if (ntdll != nullptr && procAddress<WineVersionFn>(ntdll, "wine_get_version") != nullptr) window_.release();
 }
 
 LRESULT CALLBACK HostWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -20,6 +20,11 @@ public:
   // The user asked to close the window; the host ends its run, deletes the
   // extension and only then destroys the window.
   bool closeRequested() const { return closeRequested_; }
+  // Call only as the process is about to end. Under Wine without a window
+  // manager (Xvfb) destroying a shown window stalls for 2 s waiting for an
+  // unmap nobody sends; the process exit takes the window down at once.
+  // On Windows the window is destroyed as usual.
+  void leaveToProcessExitUnderWine();
 
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;

@@ -142,7 +142,9 @@ int hostMain(int argc, char** argv) {
     std::fprintf(stderr, "hostplayer: cannot create the window (error %lu)\n", ::GetLastError());
     return kBadUsage;
   }
-  return PlayerRun(options, library, window, host).run(startTick);
+  const int code = PlayerRun(options, library, window, host).run(startTick);
+  window.leaveToProcessExitUnderWine();
+  return code;
 }
 
 }  // namespace
