@@ -51,17 +51,23 @@ run_cabextract() {
   awk -v ns=$((end - begin)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
 }
 
-# One warm-up each (page cache, Wine prefix), then the best of three.
+# One warm-up each (page cache, Wine prefix), then five rounds taking turns,
+# so that load from elsewhere falls on both alike; the best of each counts.
 run_ours >/dev/null
 run_cabextract >/dev/null
-ours=$(for _ in 1 2 3; do run_ours; done | sort -n | head -1)
-theirs=$(for _ in 1 2 3; do run_cabextract; done | sort -n | head -1)
+ours_times=() theirs_times=()
+for _ in 1 2 3 4 5; do
+  ours_times+=("$(run_ours)")
+  theirs_times+=("$(run_cabextract)")
+done
+ours=$(printf '%s\n' "${ours_times[@]}" | sort -n | head -1)
+theirs=$(printf '%s\n' "${theirs_times[@]}" | sort -n | head -1)
 cmp -s <(cd "$work/ours" && find . -type f -exec md5sum {} + | sort -k2) \
        <(cd "$work/theirs" && find . -type f -exec md5sum {} + | sort -k2) ||
   { echo "the two extractions differ" >&2; exit 1; }
 
 echo "cabinet: $(du -m "$cabinet" | cut -f1) MB packed, $(du -sm "$work/src" | cut -f1) MB unpacked"
-echo "CabExtractor (Wine): ${ours} s"
-echo "cabextract (Linux):  ${theirs} s"
+echo "CabExtractor (Wine): ${ours} s   (runs: ${ours_times[*]})"
+echo "cabextract (Linux):  ${theirs} s   (runs: ${theirs_times[*]})"
 awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio: %.2f (goal <= 1.5)\n", a / b }'
 rm -rf "$work/ours" "$work/theirs"

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "common/proc_address.h"
 #include "extract/extract_paths.h"
@@ -33,12 +34,22 @@ constexpr int kOutputFilePermission = _S_IREAD | _S_IWRITE;
 // name-encoding bit mean nothing to the file system.
 constexpr DWORD kStoredAttributeMask = 0x27;
 
+bool isFolder(const std::string& path) {
+  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Used by FDI for the cabinet itself and by the notification routine for
 // each output file.
 INT_PTR openFile(const char* path, int flags, int permission) {
   if ((flags & _O_CREAT) != 0) {
-    for (const std::string& folder : enclosingFolders(path)) {
-      ::_mkdir(folder.c_str());  // a drive prefix or an existing folder simply fails
+    // Most files land in a folder an earlier file has made; one look at it
+    // spares a failing _mkdir for every enclosing folder of every file.
+    std::vector<std::string> folders = enclosingFolders(path);
+    if (!folders.empty() && !isFolder(folders.back())) {
+      for (const std::string& folder : folders) {
+        ::_mkdir(folder.c_str());  // a drive prefix or an existing folder simply fails
+      }
     }
     // A file left read-only, hidden or system by an earlier extraction could
     // not be opened for writing otherwise.
@@ -111,8 +122,8 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
 
   auto fdiCreate = procAddress<decltype(&::FDICreate)>(cabinetLibrary_.get(), "FDICreate");
   if (fdiCreate != nullptr) {
-    context_ = fdiCreate(&Routines::allocate, &Routines::release, &Routines::open, &Routines::read,
-                         &Routines::write, &Routines::close, &Routines::seek, cpu80386, &error_);
+    context_ = fdiCreate(&Routines::allocate, &Routines::release, &Routines::open, &Routines::read, &Routines::write,
+                         &Routines::close, &Routines::seek, cpu80386, &error_);
   }
   if (context_ == nullptr) {
     running_.store(false, std::memory_order_release);

@@ -15,7 +15,7 @@
 namespace fyrel {
 
 class CabExtractor {
-public:
+ public:
   CabExtractor() noexcept;  // loads cabinet.dll
   virtual ~CabExtractor();  // stops a run, then unloads cabinet.dll
   CabExtractor(const CabExtractor&) = delete;
@@ -36,7 +36,7 @@ public:
   // True from stop() until the next start().
   bool stopRequested() const noexcept;
 
-private:
+ private:
   struct Routines;  // the callbacks handed to FDI
   static unsigned __stdcall worker(void* self);
   void run();

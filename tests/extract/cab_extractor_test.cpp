@@ -70,14 +70,14 @@ bool isFolder(const std::string& path) {
 }
 
 class CurrentFolder {
-public:
+ public:
   explicit CurrentFolder(const std::string& folder) {
     ::GetCurrentDirectoryA(MAX_PATH, saved_);
     ::SetCurrentDirectoryA(folder.c_str());
   }
   ~CurrentFolder() { ::SetCurrentDirectoryA(saved_); }
 
-private:
+ private:
   char saved_[MAX_PATH] = {};
 };
 
@@ -106,9 +106,7 @@ std::vector<std::uint32_t> bigMemberSizes() {
 const char kLastBigMember[] = "f119.bin";
 
 TEST(CabExtractor, ExtractsGcabCabinetWithNestedFoldersByteForByte) {
-  static const struct {
-    const char* cabinet;
-  } cases[] = {{"nested.cab"}, {"nested_zip.cab"}};
+  static const struct { const char* cabinet; } cases[] = {{"nested.cab"}, {"nested_zip.cab"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cabinet);
     std::string target = scratchDir("extract_nested");
@@ -153,8 +151,8 @@ TEST(CabExtractor, SumsGrowByWholeFilesOnlyAsSeenFromAPollingThread) {
   for (std::uint32_t value : seenTotals) EXPECT_EQ(wholeFileSums.count(value), 1u) << "total " << value;
   for (std::uint32_t value : seenExtracted) EXPECT_EQ(wholeFileSums.count(value), 1u) << "extracted " << value;
   // The poller did watch the extraction pass at work.
-  EXPECT_TRUE(std::any_of(seenExtracted.begin(), seenExtracted.end(),
-                          [&](std::uint32_t v) { return v > 0 && v < sum; }));
+  EXPECT_TRUE(
+      std::any_of(seenExtracted.begin(), seenExtracted.end(), [&](std::uint32_t v) { return v > 0 && v < sum; }));
 }
 
 FILETIME utcFromLocal(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
@@ -199,9 +197,9 @@ const struct {
   const char* name;
   DWORD attributes;
 } kStoredAttributes[] = {
-    {"stamped.txt", 0x20},  {"ro_exec.txt", 0x21},  // 0x61: the executable bit is dropped
-    {"readonly.txt", 0x01}, {"hidden.txt", 0x22},  {"system.txt", 0x24},
-    {"utf_flag.txt", 0x20},  // 0xA0: the name-encoding bit is dropped
+    {"stamped.txt", 0x20},   {"ro_exec.txt", 0x21},  // 0x61: the executable bit is dropped
+    {"readonly.txt", 0x01},  {"hidden.txt", 0x22},
+    {"system.txt", 0x24},    {"utf_flag.txt", 0x20},  // 0xA0: the name-encoding bit is dropped
     {"every_bit.txt", 0x27},
 };
 
@@ -307,8 +305,8 @@ TEST(CabExtractor, RefusesPackagesWithMembersThatLeaveTheTargetFolder) {
   // Each traversal_N.cab holds ok.txt and then one of these names. The
   // rooted and drive names escape only when the target folder is empty.
   static const char* const names[] = {
-      "..\\..\\escape_up.dll",       "\\escape_root.dll",        "C:\\escape_drive.dll",
-      "data\\..\\..\\..\\escape_mid.dll", "stream.txt:escape_stream", "../../escape_slash.dll",
+      "..\\..\\escape_up.dll",    "\\escape_root.dll",      "C:\\escape_drive.dll", "data\\..\\..\\..\\escape_mid.dll",
+      "stream.txt:escape_stream", "../../escape_slash.dll",
   };
   for (std::size_t i = 0; i < std::size(names); ++i) {
     for (bool emptyTarget : {false, true}) {
