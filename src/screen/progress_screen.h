@@ -5,12 +5,28 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <string>
+
+#include "common/unique_handle.h"
+#include "screen/drawing_surface.h"
+#include "screen/screen_phase.h"
 
 namespace fyrel {
 
 class ProgressScreen {
-public:
+ public:
+  // Where the refresh thread reads the time; ::GetTickCount unless a test
+  // needs a clock it can move (a wrap of the count, say).
+  using TickSource = DWORD(WINAPI*)();
+
+  static constexpr int kTextColor = 0xCCFF00;
+  static constexpr int kErrorTextColor = 0xFF0000;
+  static constexpr int kBackgroundColor = 0x333333;
+  static constexpr int kHoldMs = 400;
+
   // Sizes its drawing surface to the window's client area and loads the
   // logo ("IDB_LOGO") and captions from moduleInstance.
   ProgressScreen(HINSTANCE moduleInstance, HWND window) noexcept;
@@ -32,6 +48,70 @@ public:
   void requestStop();
   bool hasFinished() const noexcept;
   void paint();
+
+  // Replace before startRefreshThread.
+  void setTickSource(TickSource source) noexcept { tickSource_ = source; }
+
+  ScreenPhase phase() const noexcept { return static_cast<ScreenPhase>(phase_.load(std::memory_order_acquire)); }
+  std::string caption() const;
+  std::string percentText() const;
+  std::string addressText() const;
+  std::string downloadCaption() const;
+  std::string extractionCaption() const;
+  int textColor() const noexcept { return textColor_.load(std::memory_order_acquire); }
+  float introProgress() const noexcept { return introProgress_.load(std::memory_order_acquire); }
+  float outroProgress() const noexcept { return outroProgress_.load(std::memory_order_acquire); }
+  int holdCountdown() const noexcept { return holdCountdown_.load(std::memory_order_acquire); }
+  HBITMAP logo() const noexcept { return logo_.get(); }
+  const DrawingSurface& surface() const noexcept { return surface_; }
+
+ private:
+  static DWORD WINAPI refreshProcedure(LPVOID screen);
+  void runRefreshLoop();
+  void refreshStep();
+  void invalidateWindow() const noexcept;
+
+  // The *Locked operations expect textLock_ held.
+  void setPhaseLocked(ScreenPhase phase, const std::string& caption);
+  void setPercentTextLocked(int percent);
+  void advanceLocked();
+
+  UniqueKernelHandle refreshThread_;
+  HWND window_;
+  HINSTANCE moduleInstance_;
+  UniqueBitmap logo_;
+  DrawingSurface surface_;
+
+  // Flags and progress values are written whole by one thread and read by
+  // the other. Writers publish with release and readers acquire; running is
+  // cleared by the refresh thread as its very last act.
+  std::atomic<bool> running_{false};
+  std::atomic<bool> introDone_{false};
+  std::atomic<bool> downloadDone_{false};
+  std::atomic<bool> extractionDone_{false};
+  std::atomic<bool> gameReady_{false};
+  std::atomic<bool> outroDone_{false};
+  std::atomic<float> introProgress_{0.0f};
+  std::atomic<float> outroProgress_{0.0f};
+  std::atomic<float> downloadPercent_{0.0f};
+  std::atomic<float> extractionPercent_{0.0f};
+  std::atomic<int> holdCountdown_{kHoldMs};
+  std::atomic<int> phase_{static_cast<int>(ScreenPhase::Idle)};
+  std::atomic<int> textColor_{kTextColor};
+  std::uint32_t lastTick_ = 0;  // refresh thread only, once started
+  TickSource tickSource_ = ::GetTickCount;
+
+  // One lock for every text, the surface and every multi-field change of
+  // the screen: the text setters, the refresh step, the phase changes and
+  // paint all take it, so a paint never reads a text while it is replaced,
+  // two paints never share the surface, and an error or a stop cannot be
+  // overwritten by a phase walk that was already under way.
+  mutable std::mutex textLock_;
+  std::string downloadCaption_ = "Downloading";
+  std::string extractionCaption_ = "Extracting";
+  std::string addressText_ = "www.fyrel.example";
+  std::string caption_;
+  std::string percentText_;
 };
 
 }  // namespace fyrel

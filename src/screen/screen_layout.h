@@ -1,0 +1,28 @@
+// Where the parts of a loading-screen frame go, and how a percentage reads.
+// W and H are the surface's size, lw and lh the logo's; halves truncate
+// toward zero.
+#pragma once
+
+#include <string>
+
+namespace fyrel {
+
+int logoX(int surfaceWidth, int logoWidth) noexcept;
+// The logo rises from just below the bottom edge (both progress values 0)
+// to the centre (intro 100) and on through the top edge (both 100).
+int logoY(int surfaceHeight, int logoHeight, float introProgress, float outroProgress) noexcept;
+// The caption line's top lies one logo height below the middle.
+int captionY(int surfaceHeight, int logoHeight) noexcept;
+int addressY(int surfaceHeight) noexcept;
+// Left edge of a text of width `textWidth` centred on the surface; negative
+// when the text is wider than the surface.
+int centredTextX(int surfaceWidth, int textWidth) noexcept;
+
+// A percentage as the screen shows it: truncated toward zero; not-a-number,
+// infinities and values outside the int range (a ratio whose total is still
+// 0, say) show as 0.
+int shownPercent(float percent) noexcept;
+// " : 45%" for 45.
+std::string percentText(int percent);
+
+}  // namespace fyrel

@@ -1,0 +1,134 @@
+// The refresh thread: animates the screen by the time that has passed,
+// follows the controller's percentages, moves the screen on when a stage
+// has ended, and asks for a frame about every 10 ms.
+//
+// It does not paint the window itself. BeginPaint on a thread that does not
+// own the window sends WM_NCPAINT and WM_ERASEBKGND to the owner and waits
+// for them whenever a frame or erase is pending (after the window was
+// uncovered or moved, say); an owner that is just then sleeping in its
+// 10 ms polls for hasFinished never answers, and both threads wait for
+// ever. So the thread only invalidates the client area, which sends
+// nothing, and the window's own paint message draws the frame
+// (ProgressScreen::paint on the owner's thread).
+#include <climits>
+#include <cstdint>
+
+#include "screen/progress_screen.h"
+#include "screen/screen_layout.h"
+#include "screen/screen_phases.h"
+
+namespace fyrel {
+
+namespace {
+constexpr float kProgressEnd = 100.0f;
+constexpr DWORD kStepPauseMs = 10;
+}  // namespace
+
+bool ProgressScreen::startRefreshThread() {
+  if (running_.load(std::memory_order_acquire)) return false;
+  // Both hold before the thread's first step.
+  lastTick_ = tickSource_();
+  running_.store(true, std::memory_order_release);
+  HANDLE thread = ::CreateThread(nullptr, 0, &ProgressScreen::refreshProcedure, this, 0, nullptr);
+  if (thread == nullptr) {
+    running_.store(false, std::memory_order_release);
+    return false;
+  }
+  // A thread started after an earlier one ended replaces its handle.
+  refreshThread_.reset(thread);
+  // Not `running`: a stop requested before the start may already have
+  // ended the thread again.
+  return true;
+}
+
+DWORD WINAPI ProgressScreen::refreshProcedure(LPVOID screen) {
+  static_cast<ProgressScreen*>(screen)->runRefreshLoop();
+  return 0;
+}
+
+void ProgressScreen::runRefreshLoop() {
+  {
+    std::lock_guard<std::mutex> lock(textLock_);
+    // A stop requested before the thread got going is kept (Stopped is
+    // final in setPhaseLocked).
+    setPhaseLocked(ScreenPhase::Intro, std::string());
+  }
+  while (phase() != ScreenPhase::Stopped) {
+    refreshStep();
+    invalidateWindow();
+    ::Sleep(kStepPauseMs);
+  }
+  // The last touch of the screen: the owner may destroy it as soon as it
+  // sees this.
+  running_.store(false, std::memory_order_release);
+}
+
+void ProgressScreen::refreshStep() {
+  std::lock_guard<std::mutex> lock(textLock_);
+  const std::uint32_t elapsed = ticksBetween(lastTick_, tickSource_());
+  switch (phase()) {
+    case ScreenPhase::Intro: {
+      const float progress = addSlideProgress(introProgress(), elapsed);
+      if (progress >= kProgressEnd) {
+        introDone_.store(true, std::memory_order_release);
+        introProgress_.store(kProgressEnd, std::memory_order_release);
+        advanceLocked();
+      } else {
+        introProgress_.store(progress, std::memory_order_release);
+      }
+      break;
+    }
+    case ScreenPhase::Downloading:
+      if (downloadDone_.load(std::memory_order_acquire)) {
+        advanceLocked();
+      } else {
+        setPercentTextLocked(shownPercent(downloadPercent_.load(std::memory_order_acquire)));
+      }
+      break;
+    case ScreenPhase::Extracting:
+      if (extractionDone_.load(std::memory_order_acquire)) {
+        advanceLocked();
+      } else {
+        setPercentTextLocked(shownPercent(extractionPercent_.load(std::memory_order_acquire)));
+      }
+      break;
+    case ScreenPhase::Hold: {
+      // Falls on while the game is not ready; held at INT_MIN rather than
+      // wrapping to a large positive count after weeks.
+      const std::int64_t countdown = static_cast<std::int64_t>(holdCountdown()) - elapsed;
+      holdCountdown_.store(countdown < INT_MIN ? INT_MIN : static_cast<int>(countdown), std::memory_order_release);
+      if (countdown < 0 && gameReady_.load(std::memory_order_acquire)) advanceLocked();
+      break;
+    }
+    case ScreenPhase::Outro: {
+      const float progress = addSlideProgress(outroProgress(), elapsed);
+      if (progress >= kProgressEnd) {
+        outroProgress_.store(kProgressEnd, std::memory_order_release);
+        outroDone_.store(true, std::memory_order_release);
+        advanceLocked();
+      } else {
+        outroProgress_.store(progress, std::memory_order_release);
+      }
+      break;
+    }
+    case ScreenPhase::Error:
+      // A logo still sliding in when the error came goes on to the centre,
+      // and may pass it by up to one step's worth.
+      if (introProgress() < kProgressEnd) {
+        introProgress_.store(addSlideProgress(introProgress(), elapsed), std::memory_order_release);
+      }
+      break;
+    case ScreenPhase::Idle:
+    case ScreenPhase::Stopped:
+      break;
+  }
+  lastTick_ += elapsed;
+}
+
+void ProgressScreen::invalidateWindow() const noexcept {
+  RECT client{};
+  ::GetClientRect(window_, &client);
+  ::InvalidateRect(window_, &client, FALSE);
+}
+
+}  // namespace fyrel
