@@ -69,6 +69,11 @@ struct KernelHandleTraits {
   static void close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
 
+struct FindTraits {
+  static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) noexcept { ::FindClose(h); }
+};
+
 using UniqueFile = UniqueHandle<HANDLE, FileTraits>;            // CreateFile: INVALID_HANDLE_VALUE is empty
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // threads, events: null is empty
 using UniqueInternet = UniqueHandle<HINTERNET, HandleTraits<HINTERNET, nullptr, ::InternetCloseHandle>>;
@@ -86,6 +91,7 @@ using UniquePen = UniqueGdiObject<HPEN>;
 using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueLocal = UniqueHandle<HLOCAL, HandleTraits<HLOCAL, nullptr, detail::freeLocal>>;
 using UniqueWindow = UniqueHandle<HWND, HandleTraits<HWND, nullptr, ::DestroyWindow>>;
+using UniqueFind = UniqueHandle<HANDLE, FindTraits>;  // FindFirstFile: closed with FindClose
 
 // Selects a GDI object into a DC and puts the previous one back on scope exit.
 class SelectGuard {
