@@ -44,8 +44,8 @@ bool extract(CabExtractor& extractor, const std::string& cabinet, const std::str
 // Every file below `folder`, as paths relative to it, sorted.
 void collectFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out) {
   WIN32_FIND_DATAA data;
-  HANDLE find = ::FindFirstFileA((folder + prefix + "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFind find(::FindFirstFileA((folder + prefix + "*").c_str(), &data));
+  if (!find) return;
   do {
     std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
@@ -54,8 +54,7 @@ void collectFiles(const std::string& folder, const std::string& prefix, std::vec
     } else {
       out.push_back(prefix + name);
     }
-  } while (::FindNextFileA(find, &data));
-  ::FindClose(find);
+  } while (::FindNextFileA(find.get(), &data));
 }
 std::vector<std::string> filesBelow(const std::string& folder) {
   std::vector<std::string> files;
@@ -333,10 +332,9 @@ TEST(CabExtractor, RefusesPackagesWithMembersThatLeaveTheTargetFolder) {
 UniqueKernelHandle heldWorker;
 HANDLE beginSuspended(unsigned(__stdcall* entry)(void*), void* argument) {
   auto thread = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, entry, argument, CREATE_SUSPENDED, nullptr));
-  HANDLE copy = nullptr;
-  ::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-  heldWorker.reset(copy);
-  return thread;
+  ::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), heldWorker.put(), 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+  return thread;  // the extractor owns this one
 }
 
 TEST(CabExtractor, StopBeforeTheWorkerBeginsRunsNeitherPass) {
