@@ -63,6 +63,8 @@ class ProgressScreen {
   float outroProgress() const noexcept { return outroProgress_.load(std::memory_order_acquire); }
   int holdCountdown() const noexcept { return holdCountdown_.load(std::memory_order_acquire); }
   HBITMAP logo() const noexcept { return logo_.get(); }
+  // For measuring the thread's CPU time; null before the first start.
+  HANDLE refreshThreadHandle() const noexcept { return refreshThread_.get(); }
   const DrawingSurface& surface() const noexcept { return surface_; }
 
  private:
