@@ -140,10 +140,8 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
 }
 
 void CabExtractor::stop() {
-  if (running_.load(std::memory_order_acquire)) {
-    stop_.store(true, std::memory_order_release);
-    while (running_.load(std::memory_order_acquire)) ::Sleep(10);
-  }
+  stop_.store(true, std::memory_order_release);
+  while (running_.load(std::memory_order_acquire)) ::Sleep(10);
   joinWorker();
 }
 
