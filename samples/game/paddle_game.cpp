@@ -35,7 +35,7 @@ constexpr UINT kFrameMs = 15;
 constexpr int kNudge = 40;  // pixels per arrow key press
 
 class PaddleGame {
-public:
+ public:
   PaddleGame(Generic::GenericExtension* extension, HWND window, int width, int height)
       : extension_(extension), window_(window) {
     RECT client = {};
@@ -113,7 +113,7 @@ public:
     if (name == "pause") setPaused(value == "1");
   }
 
-private:
+ private:
   void advance() {
     const std::uint64_t now = ::GetTickCount64();
     step(game_, static_cast<int>(now - lastTick_));

@@ -81,7 +81,8 @@ void step(Game& game, int elapsedMs) {
   // A window that stalled (dragged, or the machine busy) should not replay
   // seconds of play in one frame.
   constexpr int kMaxStepMs = 250;
-  for (int left = std::min(elapsedMs, kMaxStepMs); left > 0; left -= kSliceMs) moveSlice(game, static_cast<float>(std::min(left, kSliceMs)));
+  for (int left = std::min(elapsedMs, kMaxStepMs); left > 0; left -= kSliceMs)
+    moveSlice(game, static_cast<float>(std::min(left, kSliceMs)));
 }
 
 void movePaddleTo(Game& game, float x) {

@@ -13,7 +13,7 @@
 namespace paddle {
 
 class ScoreReporter {
-public:
+ public:
   ~ScoreReporter() { stop(); }
 
   void start(Generic::GenericExtension* extension);
@@ -24,7 +24,7 @@ public:
   void setScore(int score);
   void setPaused(bool paused);
 
-private:
+ private:
   void run(Generic::GenericExtension* extension);
 
   std::mutex mutex_;

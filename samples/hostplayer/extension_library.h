@@ -11,7 +11,7 @@
 namespace fyrel::hostplayer {
 
 class ExtensionLibrary {
-public:
+ public:
   // Empty on failure; error() says why.
   explicit ExtensionLibrary(const std::string& path);
 
@@ -25,7 +25,7 @@ public:
   EXT_ProcessMsgFn processMsg = nullptr;
   EXT_SendUpFn sendUp = nullptr;
 
-private:
+ private:
   UniqueModule module_;
   std::string error_;
 };

@@ -10,7 +10,7 @@
 namespace fyrel::hostplayer {
 
 class HostWindow {
-public:
+ public:
   HostWindow(int clientWidth, int clientHeight, const char* title);
 
   HWND hwnd() const { return window_.get(); }
@@ -29,7 +29,7 @@ public:
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
-private:
+ private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   Generic::GenericExtension* extension_ = nullptr;

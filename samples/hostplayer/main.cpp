@@ -21,7 +21,7 @@ namespace {
 enum ExitCode { kArrived = 0, kFailed = 1, kTimedOut = 2, kBadUsage = 3 };
 
 class PlayerRun {
-public:
+ public:
   PlayerRun(const HostOptions& options, ExtensionLibrary& library, HostWindow& window, PlayerHost& host)
       : options_(options), library_(library), window_(window), host_(host) {}
 
@@ -60,7 +60,7 @@ public:
     return kTimedOut;
   }
 
-private:
+ private:
   // Runs the message loop until done() or the deadline; true when done().
   // Waits in MsgWaitForMultipleObjectsEx, so an idle host costs nothing.
   bool pump(const std::function<bool()>& done, std::uint64_t deadline) {
@@ -76,8 +76,8 @@ private:
         continue;
       }
       const std::uint64_t wait = deadline - now;
-      ::MsgWaitForMultipleObjectsEx(0, nullptr, wait < INFINITE ? static_cast<DWORD>(wait) : INFINITE - 1,
-                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      ::MsgWaitForMultipleObjectsEx(0, nullptr, wait < INFINITE ? static_cast<DWORD>(wait) : INFINITE - 1, QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
     }
   }
 

@@ -7,7 +7,7 @@
 namespace fyrel::hostplayer {
 
 class NamedValues {
-public:
+ public:
   void set(const std::string& name, const std::string& value) { values_[name] = value; }
 
   // The host's side of the GetValue contract: fill *buffer only within the
@@ -16,7 +16,7 @@ public:
   // name is unknown, so the caller can ask again with the right size.
   int answer(const std::string& name, std::string* buffer) const;
 
-private:
+ private:
   std::map<std::string, std::string> values_;
 };
 

@@ -25,8 +25,8 @@ std::string snapshotFileName(int index, const std::string& label) {
   constexpr std::size_t kMaxLabel = 60;
   std::string safe;
   for (char c : label.substr(0, kMaxLabel)) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-                       c == '-' || c == '.';
+    const bool plain =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
     safe += plain ? c : '_';
   }
   char number[16];

@@ -15,7 +15,7 @@
 namespace fyrel::hostplayer {
 
 class PlayerHost final : public ExtensionHost {
-public:
+ public:
   PlayerHost(NamedValues values, std::string until, bool times, std::uint64_t startTick);
 
   void Notify(const char* first, const char* second) override;
@@ -27,7 +27,7 @@ public:
   // Snapshot labels of the notifications since the last call, in order.
   std::vector<std::string> takeSnapshotLabels();
 
-private:
+ private:
   const NamedValues values_;
   const std::string until_;
   const bool times_;

@@ -26,12 +26,11 @@ TEST(HostOptions, DefaultsMatchTheDocumentedOnes) {
 
 TEST(HostOptions, KeepsRepeatedPairsInOrderAndSplitsAtTheFirstEquals) {
   const ParsedCommandLine parsed =
-      parseCommandLine({"--set", "gamecab=http://h/p?a=b", "--set", "gamename=paddle", "--set", "localURL=",
-                        "--send", "pause=1", "--send", "pause=0", "--times"});
+      parseCommandLine({"--set", "gamecab=http://h/p?a=b", "--set", "gamename=paddle", "--set", "localURL=", "--send",
+                        "pause=1", "--send", "pause=0", "--times"});
   ASSERT_EQ(parsed.kind, ParsedCommandLine::Kind::Run) << parsed.error;
-  EXPECT_EQ(parsed.options.values, (std::vector<NameValue>{{"gamecab", "http://h/p?a=b"},
-                                                           {"gamename", "paddle"},
-                                                           {"localURL", ""}}));
+  EXPECT_EQ(parsed.options.values,
+            (std::vector<NameValue>{{"gamecab", "http://h/p?a=b"}, {"gamename", "paddle"}, {"localURL", ""}}));
   EXPECT_EQ(parsed.options.sends, (std::vector<NameValue>{{"pause", "1"}, {"pause", "0"}}));
   EXPECT_TRUE(parsed.options.times);
 }

@@ -61,11 +61,9 @@ TEST(HostValues, FillWithinTheGivenLengthAndReturnTheFullLength) {
     int expectedLength;
     const char* expectedBuffer;  // the buffer keeps its size
   } cases[] = {
-      {"gamename", 16384, 6, "paddle"},
-      {"gamename", 6, 6, "paddle"},
+      {"gamename", 16384, 6, "paddle"}, {"gamename", 6, 6, "paddle"},
       {"gamename", 3, 6, "pad"},  // too small: filled as far as it goes, full length returned
-      {"gamename", 0, 6, ""},
-      {"empty", 16384, 0, ""},
+      {"gamename", 0, 6, ""},           {"empty", 16384, 0, ""},
       {"unknown", 16384, 0, ""},
   };
   for (const auto& c : cases) {

@@ -44,7 +44,7 @@ TEST(PaddleRules, WallsTurnTheBallBackInsideTheCourt) {
 TEST(PaddleRules, BallOnThePaddleScoresAndGoesBackUpEvenInOneLongStep) {
   const float top = paddleTop({640, 480});
   for (int elapsed : {10, 60, 250}) {
-    Game game = placed(320, top - 40, 0, kMaxSpeed, 330);
+    Game game = placed(320, top - kBallRadius - 5, 0, kMaxSpeed, 330);
     game.best = 5;
     step(game, elapsed);
     EXPECT_EQ(game.score, 1) << elapsed << " ms";

@@ -46,7 +46,8 @@ std::vector<Chunk> chunksOf(const std::vector<std::uint8_t>& png) {
   while (at + 12 <= png.size()) {
     const std::uint32_t length = bigEndian32(png, at);
     Chunk chunk;
-    chunk.type.assign(png.begin() + static_cast<std::ptrdiff_t>(at + 4), png.begin() + static_cast<std::ptrdiff_t>(at + 8));
+    chunk.type.assign(png.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                      png.begin() + static_cast<std::ptrdiff_t>(at + 8));
     chunk.data.assign(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
                       png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
     EXPECT_EQ(bigEndian32(png, at + 8 + length), crc32(png.data() + at + 4, 4 + length)) << chunk.type;
@@ -62,9 +63,9 @@ TEST(PngEncoder, SplitsLargeImagesIntoStoredBlocksThatReassembleTheScanlines) {
     int width, height;
     std::size_t blocks;
   } cases[] = {
-      {1, 1, 1},
-      {21845, 1, 1},  // 1 + 65,535 bytes: one byte over a full block
-      {200, 120, 2},  // 72,120 bytes
+      {1, 1, 1},      {21844, 1, 1},  // 1 + 65,532 bytes: just under a full block
+      {21845, 1, 2},                  // 1 + 65,535 bytes: one byte over a full block
+      {200, 120, 2},                  // 72,120 bytes
       {640, 480, 15},
   };
   for (const auto& c : cases) {
