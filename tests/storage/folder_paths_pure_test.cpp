@@ -1,0 +1,48 @@
+// Path composition of the player's folders (plain standard C++).
+#include "storage/folder_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace fyrel {
+namespace {
+
+TEST(FolderPaths, ComposesMakerAndPlayerFolders) {
+  static const struct {
+    const char* dataFolder;
+    const char* maker;
+    const char* player;
+  } cases[] = {
+      {"D:\\Data", "D:\\Data\\Fyrel\\", "D:\\Data\\Fyrel\\FyrelGamesPlayer\\"},
+      {"D:\\Data\\", "D:\\Data\\Fyrel\\", "D:\\Data\\Fyrel\\FyrelGamesPlayer\\"},
+      {"C:\\", "C:\\Fyrel\\", "C:\\Fyrel\\FyrelGamesPlayer\\"},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dataFolder);
+    EXPECT_EQ(makerFolderBelow(c.dataFolder), c.maker);
+    EXPECT_EQ(playerFolderBelow(makerFolderBelow(c.dataFolder)), c.player);
+  }
+}
+
+TEST(FolderPaths, ListsEveryLevelShallowestFirst) {
+  static const struct {
+    const char* path;
+    std::vector<std::string> levels;
+  } cases[] = {
+      {"C:\\A\\B\\", {"C:", "C:\\A", "C:\\A\\B", "C:\\A\\B\\"}},
+      {"C:\\A\\B", {"C:", "C:\\A", "C:\\A\\B"}},
+      {"\\share\\game\\", {"", "\\share", "\\share\\game", "\\share\\game\\"}},
+      {"game", {"game"}},
+      {"", {""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(folderChainLevels(c.path), c.levels);
+  }
+}
+
+}  // namespace
+}  // namespace fyrel
