@@ -30,3 +30,5 @@ endif()
 if(EXISTS ${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt)
   add_subdirectory(fuzz)
 endif()
+
+include(${CMAKE_SOURCE_DIR}/tools/native_tests.cmake OPTIONAL)
