@@ -40,7 +40,8 @@ downloads() { grep -c '"GET /paddle_1.cab' "$work/http.log"; }
 host_limit=120
 run_host() {
   local name=$1; shift
-  timeout "$host_limit" "$build/wine-run.sh" "$build/bin/hostplayer.exe" "$@" >"$work/$name.out" 2>"$work/$name.err"
+  # stdbuf: lines reach the file as printed, so a killed run still shows them.
+  timeout "$host_limit" stdbuf -oL "$build/wine-run.sh" "$build/bin/hostplayer.exe" "$@" >"$work/$name.out" 2>"$work/$name.err"
   status=$?
 }
 expect_status() {
