@@ -1,12 +1,19 @@
 #include "support/test_host.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace fyrel::test {
 
 void TestHost::Notify(const char* first, const char* second) {
   Pair pair(first ? first : "", second ? second : "");
+  // FYREL_TEST_TRACE=1 prints every report with its time, for debugging.
+  static const bool trace = std::getenv("FYREL_TEST_TRACE") != nullptr;
+  if (trace) std::printf("[trace %lu] %s\t%s\n", ::GetTickCount(), pair.first.c_str(), pair.second.c_str());
   std::function<void(const Pair&)> callback;
   {
     std::lock_guard<std::mutex> lock(mutex_);

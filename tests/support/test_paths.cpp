@@ -43,7 +43,9 @@ void removeTree(const std::string& path) {
 }
 
 std::string scratchDir(const std::string& name) {
-  std::string root = binDir() + "..\\scratch\\";
+  char full[MAX_PATH] = {};
+  ::GetFullPathNameA((binDir() + "..\\scratch\\").c_str(), MAX_PATH, full, nullptr);
+  std::string root = full;
   ::CreateDirectoryA(root.c_str(), nullptr);
   std::string dir = root + name + "\\";
   removeTree(dir);

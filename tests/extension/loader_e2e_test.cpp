@@ -1,0 +1,208 @@
+// The loader end to end through the real DLL: packages signed by openssl,
+// cabinets made by gcab, served by the in-process HTTP server, extracted
+// and started in a real window.
+#include <gtest/gtest.h>
+
+#include "extension/loader_fixture.h"
+#include "support/import_patch.h"
+#include "support/process_stats.h"
+
+namespace fyrel::test {
+namespace {
+
+using States = std::vector<Pair>;
+const Pair kDownloading{"FE_STATE", "STATE_DOWNLOADING"};
+const Pair kCheck{"FE_STATE", "STATE_CHECKSIGNATURE"};
+const Pair kExtracting{"FE_STATE", "STATE_EXTRACTING"};
+const Pair kReady{"FE_STATE", "STATE_GAME_READY"};
+const Pair kCreated{"FE_STATE", "STATE_GAME_CREATE_SUCCEEDED"};
+const Pair kStarted{"FE_STATE", "STATE_GAME_STARTED"};
+const Pair kClosed{"FE_STATE", ""};
+
+class Loader : public LoaderTest {
+protected:
+  Loader() : LoaderTest("127.50") {}
+};
+
+TEST_F(Loader, FirstStartDownloadsVerifiesExtractsAndStartsTheGame) {
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}));
+
+  EXPECT_EQ(readFile(gameFolder() + "testgame.dll"), readFile(binDir() + "games\\ok\\testgame.dll"));
+  EXPECT_EQ(readFile(gameFolder() + "data\\levels\\1.dat").size(), 256u * 40u);
+  EXPECT_FALSE(fileExists(gameFolder() + "game.pkg"));
+  EXPECT_EQ(readFile(gameFolder() + "_version.bin"), "game.pkg");
+  ASSERT_EQ(server->requestCount(), 1u);
+  EXPECT_EQ(server->requests()[0].target, "/games/game.pkg");
+
+  // Messages now reach the game.
+  ::SendMessageA(window.hwnd(), WM_KEYDOWN, 'A', 0);
+  EXPECT_EQ(gameCalls().back(), "Message 256 65 0");
+  destroy();
+  EXPECT_EQ(host.notifications().back(), kClosed);
+  EXPECT_EQ(gameCalls().back(), "Release");
+}
+
+TEST_F(Loader, SecondStartOfTheSamePackageGoesStraightToTheGame) {
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  destroy();
+  host.clear();
+
+  ASSERT_TRUE(create());
+  EXPECT_EQ(host.notifications(), (States{kReady}));  // already at creation
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(), (States{kReady, kCreated, kStarted}));
+  EXPECT_EQ(server->requestCount(), 1u);  // nothing asked of the server the second time
+}
+
+TEST_F(Loader, DevelopModeLoadsTheGameFromTheDevelopFolderWithoutDownloading) {
+  const std::string develop = scratchDir("e2e_develop");
+  ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (develop + "testgame.dll").c_str(), FALSE);
+  startServer();
+  ASSERT_TRUE(create({{"developdir", develop}, {"gamecab", ""}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(), (States{kReady, kCreated, kStarted}));
+  EXPECT_EQ(server->requestCount(), 0u);
+  EXPECT_FALSE(fileExists(partnerFolder()));  // no folder created
+  EXPECT_EQ(gameCalls().front().find("Create "), 0u);
+}
+
+TEST_F(Loader, RestartsABrokenDownloadFromTheFirstByte) {
+  HttpTestServer& s = startServer();
+  for (int i = 0; i < 3; ++i) s.enqueue(Response::file(fixture("game.pkg")).closeAfter(1000));
+  s.enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(),
+            (States{kDownloading, kDownloading, kDownloading, kDownloading, kCheck, kExtracting, kReady, kCreated,
+                    kStarted}));
+  EXPECT_EQ(s.requestCount(), 4u);
+}
+
+TEST_F(Loader, GivesUpAfterTwentyRestarts) {
+  startServer().enqueue(Response::file(fixture("game.pkg")).closeAfter(1000));  // repeated for every request
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000));
+  States expected(21, kDownloading);
+  expected.push_back({"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"});
+  EXPECT_EQ(host.notifications(), expected);
+  EXPECT_EQ(server->requestCount(), 21u);
+  EXPECT_TRUE(fileExists(gameFolder() + "game.pkg"));  // the partial file stays
+}
+
+TEST_F(Loader, AFailureBeforeAnyByteIsFinalAtOnce) {
+  startServer().enqueue(Response::status(404, "gone"));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED"));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, {"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"}}));
+  EXPECT_EQ(server->requestCount(), 1u);
+}
+
+TEST_F(Loader, BadSignatureDeletesThePackage) {
+  startServer().enqueue(Response::file(fixture("badsig.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_CAB_VERIFICATION_FAILED"));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, {"FE_ERROR", "STATE_CAB_VERIFICATION_FAILED"}}));
+  EXPECT_FALSE(fileExists(gameFolder() + "game.pkg"));
+  EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
+}
+
+TEST_F(Loader, DamagedCabinetFailsExtractionAndKeepsThePackage) {
+  startServer().enqueue(Response::file(fixture("damaged.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED"));
+  EXPECT_EQ(host.notifications(),
+            (States{kDownloading, kCheck, kExtracting, {"FE_ERROR", "STATE_EXTRACT_GAME_FAILED"}}));
+  EXPECT_TRUE(fileExists(gameFolder() + "game.pkg"));
+  EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
+}
+
+// An installed game folder whose marker matches, holding one game variant.
+void installWithMarker(const std::string& folder, const std::string& variant) {
+  createFolderChain(folder);
+  ::CopyFileA((binDir() + "games\\" + variant + "\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(),
+              FALSE);
+  writeFile(folder + "_version.bin", "game.pkg");
+}
+
+TEST_F(Loader, GameModuleFailureDeletesTheMarker) {
+  installWithMarker(gameFolder(), "create_null");
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_CREATE_FAILED"));
+  EXPECT_EQ(host.notifications(), (States{kReady, {"FE_ERROR", "STATE_GAME_CREATE_FAILED"}}));
+  EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
+}
+
+BOOL WINAPI enumDisplaySettingsAt24Bits(LPCSTR, DWORD, DEVMODEA* mode) {
+  mode->dmBitsPerPel = 24;
+  return TRUE;
+}
+
+TEST_F(Loader, TwentyFourBitDisplayIsRefusedAndTheMarkerDeleted) {
+  // Wine has no 24-bit mode: the DLL's own import of the display query is
+  // answered by the test; the DLL's code path is the product's.
+  ImportPatch patch(library.module(), "user32.dll", "EnumDisplaySettingsA",
+                    reinterpret_cast<void*>(&enumDisplaySettingsAt24Bits));
+  ASSERT_TRUE(patch.applied());
+  installWithMarker(gameFolder(), "ok");
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_WRONG_BITH_DEPTH"));
+  EXPECT_EQ(host.notifications(), (States{kReady, {"wrongBitDepth", "STATE_WRONG_BITH_DEPTH"}}));
+  EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
+  EXPECT_TRUE(gameCalls().empty());
+}
+
+// Deleting the extension at each point of its life: everything stops, the
+// game (if any) is released after the workers are gone, no thread of ours
+// is left, and the last word to the host is the closing report.
+TEST_F(Loader, DeletingAtAnyPointStopsEverythingAndLeavesNoThread) {
+  static const struct {
+    const char* when;
+    const char* waitFor;  // the report after which the extension is deleted
+    bool gameReleased;
+  } cases[] = {
+      {"download stalled", nullptr, false},
+      {"extracting", "STATE_EXTRACTING", false},
+      {"hold", "STATE_GAME_CREATE_SUCCEEDED", true},
+      {"started", "STATE_GAME_STARTED", true},
+  };
+  HttpTestServer& s = startServer();
+  pumpFor(50);
+  const int threadsBefore = threadCount();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    removeTree(partnerFolder());
+    clearGameCalls();
+    host.clear();
+    if (c.waitFor == nullptr) {
+      s.enqueue(Response::file(fixture("game.pkg")).stallAfter(4096));
+      ASSERT_TRUE(create());
+      ASSERT_TRUE(s.waitForStalls(s.stallCount() + 1, 10000));
+    } else {
+      s.enqueue(Response::file(fixture("game.pkg")));
+      ASSERT_TRUE(create());
+      ASSERT_TRUE(waitFor(c.waitFor));
+    }
+    const DWORD start = ::GetTickCount();
+    destroy();
+    EXPECT_LT(::GetTickCount() - start, 5000u);
+    s.release();  // the server's side of a stalled answer ends too
+    EXPECT_EQ(host.notifications().back(), kClosed);
+    const std::vector<std::string> calls = gameCalls();
+    EXPECT_EQ(!calls.empty() && calls.back() == "Release", c.gameReleased);
+    if (!c.gameReleased) {
+      EXPECT_TRUE(calls.empty());
+    }
+    // Threads that the platform keeps (Wine's own helpers) may linger for a
+    // moment; ours end before the deletion returns.
+    EXPECT_TRUE(pumpUntil([&] { return threadCount() <= threadsBefore; }, 3000))
+        << threadCount() << " threads, " << threadsBefore << " before";
+  }
+}
+
+}  // namespace
+}  // namespace fyrel::test

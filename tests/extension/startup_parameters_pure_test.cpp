@@ -1,0 +1,94 @@
+// Number conversion, name safety and path composition of the start-up
+// parameters (no Windows header: also runs natively under sanitizers).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "extension/startup_parameters_logic.h"
+
+namespace fyrel {
+namespace {
+
+TEST(ParseDecimal, FollowsTheCConversionRules) {
+  static const struct {
+    const char* text;
+    std::int32_t expected;
+  } cases[] = {
+      {"", 0},         {"800px", 800},      {" 600", 600},        {"\t\n\v\f\r 7", 7},
+      {"abc", 0},      {"-5", -5},          {"+12", 12},          {"--5", 0},
+      {"- 5", 0},      {"2147483647", 2147483647},
+      {"2147483648", std::numeric_limits<std::int32_t>::min()},  // wraps, no overflow trap
+      {"4294967297", 1},                                         // 2^32 + 1 wraps to 1
+      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+      {"99999999999999999999", static_cast<std::int32_t>(0x630FFFFFu)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseDecimal(c.text), c.expected) << "text: \"" << c.text << "\"";
+}
+
+TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
+  static const struct {
+    const char* value;
+    bool folderLevel;
+    bool packageFile;
+  } cases[] = {
+      {"puzzle", true, true},    {"en", true, true},         {"puzzle_12.cab", true, true},
+      {"..", false, false},      {".", false, false},        {"...", true, true},
+      {"..\\x", false, false},   {"a\\b", false, false},     {"C:x", false, false},
+      {"a/b", false, true},      {"x?v=1", true, true},      {"", true, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << c.value;
+    EXPECT_EQ(isSafePackageFileName(c.value), c.packageFile) << c.value;
+  }
+}
+
+TEST(PackageFileName, IsEverythingAfterTheLastSlash) {
+  static const struct {
+    const char* url;
+    bool ok;
+    const char* name;
+  } cases[] = {
+      {"http://host/games/puzzle_12.cab", true, "puzzle_12.cab"},
+      {"http://host/get?id=7/x.cab", true, "x.cab"},
+      {"http://host/dir/", true, ""},
+      {"http://host/a.cab?v=2", true, "a.cab?v=2"},
+      {"game.cab", false, ""},
+      {"/game.cab", false, ""},
+      {"a/b", true, "b"},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    EXPECT_EQ(packageFileNameFromUrl(c.url, name), c.ok) << c.url;
+    if (c.ok) {
+      EXPECT_EQ(name, c.name) << c.url;
+    }
+  }
+}
+
+TEST(AddressLine, OnlyExactBlankClearsIt) {
+  EXPECT_EQ(addressLineAction(""), AddressLineAction::Keep);
+  EXPECT_EQ(addressLineAction("blank"), AddressLineAction::Clear);
+  EXPECT_EQ(addressLineAction("Blank"), AddressLineAction::Replace);
+  EXPECT_EQ(addressLineAction("blank "), AddressLineAction::Replace);
+  EXPECT_EQ(addressLineAction("www.example.org"), AddressLineAction::Replace);
+}
+
+TEST(GameFolder, AddsTheLanguageLevelOnlyWithBothLanguageAndCountry) {
+  EXPECT_EQ(composeGameFolder("D:\\Data\\Fyrel\\FyrelGamesPlayer\\", "acme", "puzzle", "en", "us"),
+            "D:\\Data\\Fyrel\\FyrelGamesPlayer\\acme\\puzzle\\en-us\\");
+  EXPECT_EQ(composeGameFolder("P\\", "acme", "puzzle", "en", ""), "P\\acme\\puzzle\\");
+  EXPECT_EQ(composeGameFolder("P\\", "acme", "puzzle", "", "us"), "P\\acme\\puzzle\\");
+  EXPECT_EQ(composeGameFolder("", "acme", "puzzle", "", ""), "acme\\puzzle\\");
+}
+
+TEST(Percent, IsZeroWhileTheTotalIsUnknown) {
+  EXPECT_EQ(percentOf(0, 0), 0.0f);
+  EXPECT_EQ(percentOf(123, 0), 0.0f);
+  EXPECT_FLOAT_EQ(percentOf(45, 100), 45.0f);
+  EXPECT_FLOAT_EQ(percentOf(0xFFFFFFFFu, 0xFFFFFFFFu), 100.0f);
+  EXPECT_LT(percentOf(999, 1000), 100.0f);
+}
+
+}  // namespace
+}  // namespace fyrel

@@ -1,0 +1,172 @@
+// Reading the start-up parameters inside Create: what is refused (and how
+// the host and the screen hear of it), and the paths composed on success.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "extension/game_loader_extension.h"
+#include "screen/progress_screen.h"
+#include "storage/player_folder.h"
+#include "support/test_host.h"
+#include "support/test_window.h"
+
+namespace fyrel {
+namespace {
+
+using Params = std::map<std::string, std::string>;
+
+// Nothing listens there: a download that starts fails at once.
+const char kUnservedUrl[] = "http://127.0.0.51/games/puzzle_12.cab";
+
+Params goodParams() {
+  return {{"gamename", "puzzle"}, {"partnername", "acme"}, {"language", "en"},
+          {"country", "us"},      {"gamecab", kUnservedUrl}};
+}
+
+class StartupParameters : public ::testing::Test {
+protected:
+  // A fresh extension and host record for each call; the previous
+  // extension is deleted first, so its closing report is not counted.
+  bool create(const Params& params) {
+    extension.reset();
+    host.clear();
+    for (const char* name : {"gamename", "partnername", "language", "country", "gamecab", "gamewidth", "gameheight",
+                             "localURL", "developdir"})
+      host.erase(name);
+    for (const auto& [name, value] : params) host.set(name, value);
+    extension = std::make_unique<GameLoaderExtension>();
+    extension->host = &host;
+    return extension->Create(window.hwnd(), 0, ::GetModuleHandleA(nullptr));
+  }
+  void TearDown() override { extension.reset(); }
+
+  test::TestWindow window;
+  test::TestHost host;
+  std::unique_ptr<GameLoaderExtension> extension;
+};
+
+TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
+  static const struct {
+    const char* what;
+    Params changes;
+    const char* screenText;
+    const char* stateName;
+  } cases[] = {
+      {"all empty", {{"gamename", ""}, {"partnername", ""}, {"gamecab", ""}}, "ERROR: EMPTY GAME NAME",
+       "STATE_INVALID_PARAMS"},
+      {"no partner", {{"partnername", ""}}, "ERROR: EMPTY PARTNER NAME", "STATE_INVALID_PARAMS"},
+      {"no package", {{"gamecab", ""}}, "ERROR: EMPTY CAB URL", "STATE_INVALID_PARAMS"},
+      {"no slash", {{"gamecab", "game.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
+      {"only first slash", {{"gamecab", "/game.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
+      // Values that would put files outside the player's folder.
+      {"game climbs", {{"gamename", ".."}}, "ERROR: INVALID GAME NAME", "STATE_INVALID_PARAMS"},
+      {"game path", {{"gamename", "..\\..\\x"}, {"partnername", ""}}, "ERROR: INVALID GAME NAME",
+       "STATE_INVALID_PARAMS"},
+      {"partner drive", {{"partnername", "C:\\x"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
+      {"partner slash", {{"partnername", "a/b"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
+      {"language", {{"language", "..\\.."}}, "ERROR: INVALID LANGUAGE", "STATE_INVALID_PARAMS"},
+      {"country", {{"country", "."}}, "ERROR: INVALID COUNTRY", "STATE_INVALID_PARAMS"},
+      {"package name", {{"gamecab", "http://h/x/.."}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
+      {"package drive", {{"gamecab", "http://h/C:x.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
+      {"package backslash", {{"gamecab", "http://h/..\\x.cab"}}, "ERROR: INCORRECT GAME CAB URL",
+       "STATE_INVALID_PARAMS"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Params params = goodParams();
+    for (const auto& [name, value] : c.changes) params[name] = value;
+    EXPECT_FALSE(create(params));
+    EXPECT_EQ(host.notifications(), (std::vector<test::Pair>{{"FE_ERROR", c.stateName}}));
+    ASSERT_NE(extension->screen(), nullptr);
+    EXPECT_EQ(extension->screen()->caption(), c.screenText);
+    EXPECT_TRUE(extension->screen()->hasFinished());  // no refresh thread was started
+  }
+}
+
+TEST_F(StartupParameters, ComposesTheGameFolderAndPackagePathOfTheWorkedExample) {
+  ASSERT_TRUE(create(goodParams()));
+  const std::string folder = resolvePlayerFolder() + "acme\\puzzle\\en-us\\";
+  EXPECT_FALSE(resolvePlayerFolder().empty());
+  EXPECT_EQ(extension->gameFolder(), folder);
+  EXPECT_EQ(extension->cabFileName(), "puzzle_12.cab");
+  EXPECT_EQ(extension->packagePath(), folder + "puzzle_12.cab");
+  EXPECT_FALSE(extension->developMode());
+  EXPECT_EQ(host.notifications().front(), (test::Pair{"FE_STATE", "STATE_DOWNLOADING"}));
+  // Every name asked twice (probe, then exact length), in this order.
+  const std::vector<std::string> asked = host.getValueCalls();
+  const std::vector<std::string> order = {"gamename", "partnername", "language", "country", "gamecab",
+                                          "gamewidth", "gameheight", "localURL", "developdir"};
+  ASSERT_EQ(asked.size(), order.size() * 2);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(asked[2 * i], order[i]);
+    EXPECT_EQ(asked[2 * i + 1], order[i]);
+  }
+}
+
+TEST_F(StartupParameters, ConvertsTheGameSize) {
+  Params params = goodParams();
+  params["gamewidth"] = "800px";
+  params["gameheight"] = " -600";
+  ASSERT_TRUE(create(params));
+  EXPECT_EQ(extension->gameWidth(), 800);
+  EXPECT_EQ(extension->gameHeight(), -600);
+}
+
+TEST_F(StartupParameters, LanguageWithoutCountryAddsNoFolderLevel) {
+  Params params = goodParams();
+  params.erase("country");
+  ASSERT_TRUE(create(params));
+  EXPECT_EQ(extension->gameFolder(), resolvePlayerFolder() + "acme\\puzzle\\");
+  EXPECT_EQ(extension->screen()->downloadCaption(), "Downloading");
+}
+
+TEST_F(StartupParameters, PackageAddressEndingInSlashGivesEmptyFileName) {
+  Params params = goodParams();
+  params["gamecab"] = "http://127.0.0.51/games/";
+  ASSERT_TRUE(create(params));
+  EXPECT_EQ(extension->cabFileName(), "");
+  EXPECT_EQ(extension->packagePath(), extension->gameFolder());
+}
+
+TEST_F(StartupParameters, DevelopModeTakesTheFolderAsGivenAndSkipsThePackageChecks) {
+  Params params = goodParams();
+  params["gamecab"] = "not a url";
+  params["developdir"] = "C:\\dev\\mygame";
+  params["language"] = "de";
+  ASSERT_TRUE(create(params));
+  EXPECT_TRUE(extension->developMode());
+  EXPECT_EQ(extension->gameFolder(), "C:\\dev\\mygame");
+  EXPECT_EQ(extension->cabFileName(), "");
+  EXPECT_EQ(extension->packagePath(), "");
+  EXPECT_EQ(extension->screen()->downloadCaption(), "Downloading");  // no caption selection
+  EXPECT_EQ(host.notifications().front(), (test::Pair{"FE_STATE", "STATE_GAME_READY"}));
+}
+
+TEST_F(StartupParameters, DevelopModeStillNeedsGameAndPartner) {
+  Params params = goodParams();
+  params["developdir"] = "C:\\dev\\mygame";
+  params["partnername"] = "";
+  EXPECT_FALSE(create(params));
+  EXPECT_EQ(host.notifications(), (std::vector<test::Pair>{{"FE_ERROR", "STATE_INVALID_PARAMS"}}));
+}
+
+TEST_F(StartupParameters, AddressLineFollowsLocalUrl) {
+  static const struct {
+    const char* localUrl;
+    const char* shown;
+  } cases[] = {
+      {nullptr, "www.fyrel.example"}, {"blank", ""}, {"Blank", "Blank"}, {"blank ", "blank "},
+      {"play.example.org", "play.example.org"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.localUrl ? c.localUrl : "(absent)");
+    Params params = goodParams();
+    params["gamename"] = "";  // refused after the address line is set
+    if (c.localUrl) params["localURL"] = c.localUrl;
+    EXPECT_FALSE(create(params));
+    EXPECT_EQ(extension->screen()->addressText(), c.shown);
+  }
+}
+
+}  // namespace
+}  // namespace fyrel

@@ -1,0 +1,121 @@
+// A game module for tests. One source, built into several DLLs by
+// compile-time switches: TEST_GAME_NO_<EXPORT> leaves an entry point out,
+// TEST_GAME_CREATE_NULL and TEST_GAME_START_FALSE make creation or start
+// fail. Every call is reported, with its arguments, to the recorder the
+// test executable exports.
+#include <fyrel/game_module.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+Generic::GenericExtension* extension = nullptr;
+HWND gameWindow = nullptr;
+[[maybe_unused]] int instanceToken = 0;
+
+void record(const std::string& line) {
+  using Recorder = void (*)(const char*);
+  auto recorder = reinterpret_cast<Recorder>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA(nullptr), "fyrelTestRecordGameCall")));
+  if (recorder != nullptr) recorder(line.c_str());
+}
+
+[[maybe_unused]] bool messageResult() {
+  auto* result = reinterpret_cast<int*>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA(nullptr), "fyrelTestGameMessageResult")));
+  return result == nullptr || *result != 0;
+}
+
+[[maybe_unused]] std::string currentFolder() {
+  char buffer[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(MAX_PATH, buffer);
+  return buffer;
+}
+
+}  // namespace
+
+#ifndef TEST_GAME_NO_CREATE
+FYREL_GAME_EXPORT void* __cdecl CreateFyrelGame(Generic::GenericExtension* ext, HWND window, const std::string* folder,
+                                                int width, int height) {
+  extension = ext;
+  gameWindow = window;
+  char line[512];
+  std::snprintf(line, sizeof line, "Create ext=%p window=%p folder=%s size=%dx%d cwd=%s", static_cast<void*>(ext),
+                static_cast<void*>(window), folder->c_str(), width, height, currentFolder().c_str());
+  record(line);
+#ifdef TEST_GAME_CREATE_NULL
+  return nullptr;
+#else
+  return &instanceToken;
+#endif
+}
+#endif
+
+#ifndef TEST_GAME_NO_START
+FYREL_GAME_EXPORT bool __cdecl StartFyrelGame() {
+  record("Start");
+#ifdef TEST_GAME_START_FALSE
+  return false;
+#else
+  return true;
+#endif
+}
+#endif
+
+#ifndef TEST_GAME_NO_MESSAGE
+FYREL_GAME_EXPORT bool __cdecl ProcessFyrelMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  // Timer and paint messages arrive all the time; only the rest is logged.
+  if (msg != WM_TIMER && msg != WM_PAINT) {
+    char line[128];
+    std::snprintf(line, sizeof line, "Message %u %llu %lld", msg, static_cast<unsigned long long>(wParam),
+                  static_cast<long long>(lParam));
+    record(line);
+  }
+  if (msg == WM_PAINT) ::ValidateRect(gameWindow, nullptr);
+  *result = 0;
+  return messageResult();
+}
+#endif
+
+#ifndef TEST_GAME_NO_NOTIFICATION
+FYREL_GAME_EXPORT void __cdecl ReceiveFyrelNotification(const std::string& name, const std::string& value) {
+  record("Notification " + name + "=" + value);
+}
+#endif
+
+#ifndef TEST_GAME_NO_RELEASE
+FYREL_GAME_EXPORT void __cdecl ReleaseFyrelGame() {
+  record("Release");
+  extension = nullptr;
+}
+#endif
+
+// Test hooks: calls back into the extension the way a game would.
+FYREL_GAME_EXPORT void __cdecl TestGameNotifyHost(const char* first, const char* second) {
+  if (extension != nullptr) extension->NotifyHost(first, second);
+}
+
+// Offers pairs from several threads of the game's own at once.
+FYREL_GAME_EXPORT void __cdecl TestGameNotifyFromThreads(int threadCount, int pairsEach) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < threadCount; ++t) {
+    threads.emplace_back([t, pairsEach] {
+      for (int i = 0; i < pairsEach; ++i) {
+        if (extension != nullptr)
+          extension->NotifyHost(("thread" + std::to_string(t)).c_str(), std::to_string(i).c_str());
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+}
+
+FYREL_GAME_EXPORT int __cdecl TestGameGetHostValue(const char* name, char* buffer, int size) {
+  if (extension == nullptr) return -1;
+  std::string value;
+  int length = extension->GetHostValue(name, value);
+  std::snprintf(buffer, static_cast<std::size_t>(size), "%s", value.c_str());
+  return length;
+}
