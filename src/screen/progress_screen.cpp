@@ -134,9 +134,6 @@ std::string ProgressScreen::extractionCaption() const {
 }
 
 void ProgressScreen::setPhaseLocked(ScreenPhase phase, const std::string& caption) {
-  // Stopped is final: the refresh thread may already have ended, and an
-  // owner waiting for it must not see it revived.
-  if (this->phase() == ScreenPhase::Stopped && phase != ScreenPhase::Stopped) return;
   phase_.store(static_cast<int>(phase), std::memory_order_release);
   caption_ = caption;
   percentText_.clear();
@@ -154,7 +151,9 @@ void ProgressScreen::advanceLocked() {
   flags.gameReady = gameReady_.load(std::memory_order_acquire);
   flags.outroDone = outroDone_.load(std::memory_order_acquire);
   const ScreenPhase current = phase();
-  // An error stays until the stop; a stop is final.
+  // An error stays until the stop. A stop requested while the refresh
+  // thread was on its way here stays too, or the owner waiting for the
+  // thread to end would wait for ever.
   if (!flags.running || current == ScreenPhase::Error || current == ScreenPhase::Stopped) return;
   const ScreenPhase next = advancePhase(current, flags);
   switch (next) {

@@ -20,7 +20,8 @@ struct PhaseFlags {
 // Walks the phases from the intro and stops at the first one whose flag is
 // not raised yet; stages already done are passed in one walk. A screen that
 // is not running, shows an error or has been stopped keeps its phase: an
-// error stays until the stop, and nothing revives a stopped screen.
+// error stays until the stop, and a walk that was under way when a stop
+// came does not undo the stop.
 ScreenPhase advancePhase(ScreenPhase current, const PhaseFlags& flags) noexcept;
 
 // Progress of the logo's slide after `elapsedMs`: 0.1 per millisecond in

@@ -49,9 +49,8 @@ DWORD WINAPI ProgressScreen::refreshProcedure(LPVOID screen) {
 void ProgressScreen::runRefreshLoop() {
   {
     std::lock_guard<std::mutex> lock(textLock_);
-    // A stop requested before the thread got going is kept (Stopped is
-    // final in setPhaseLocked).
-    setPhaseLocked(ScreenPhase::Intro, std::string());
+    // A stop requested before the thread got going is kept.
+    if (phase() != ScreenPhase::Stopped) setPhaseLocked(ScreenPhase::Intro, std::string());
   }
   while (phase() != ScreenPhase::Stopped) {
     refreshStep();
