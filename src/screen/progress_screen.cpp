@@ -39,11 +39,13 @@ ProgressScreen::~ProgressScreen() {
     Lock lock(textLock_);
     setPhaseLocked(ScreenPhase::Stopped, std::string());
   }
+  // The owner has seen hasFinished, so the thread has left its loop; its
+  // last instructions may still be running. Waiting for it to end here
+  // means the host may unload this module right after deleting us.
+  if (refreshThread_) ::WaitForSingleObject(refreshThread_.get(), INFINITE);
+  refreshThread_.reset();
   surface_.release();
   logo_.reset();
-  // The owner has seen hasFinished: the thread is over and only its handle
-  // is left.
-  refreshThread_.reset();
 }
 
 void ProgressScreen::setLanguage(const std::string& languageCode) {
