@@ -11,6 +11,9 @@ headers=$($objdump -p "$dll")
 exports=$(echo "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&/^$/{f=0}' | sort | tr '\n' ' ')
 imports=$(echo "$headers" | awk '/DLL Name:/{print tolower($3)}' | sort -u | tr '\n' ' ')
 characteristics=$(echo "$headers" | awk '/^DllCharacteristics/{print $2}')
+relocations=$(echo "$headers" | awk '/^Entry 5 /{print $4}')
+# A section that is code and not read-only can be written and run.
+writable_code=$($objdump -h "$dll" | awk '/^ *[0-9]+ /{name=$2; next} /CODE/ && !/READONLY/{print name}' | tr '\n' ' ')
 
 check "is a PE32 for i386" '$objdump -f "$dll" | grep -q "file format pei-i386"'
 check "exports exactly EXT_CreateExtension EXT_DeleteExtension EXT_ProcessMsg EXT_SendUp" \
@@ -19,4 +22,7 @@ check "imports only system DLLs ($imports)" \
   '! echo "$imports" | grep -qE "libwinpthread|libstdc\+\+|libgcc"'
 check "ASLR (dynamic base) on" '(( 0x$characteristics & 0x40 ))'
 check "DEP (NX compatible) on" '(( 0x$characteristics & 0x100 ))'
+# The dynamic-base flag means nothing without relocations to move the image by.
+check "base relocations present" '[ -n "$relocations" ] && (( 0x$relocations > 0 ))'
+check "no section both writable and executable${writable_code:+ ($writable_code)}" '[ -z "$writable_code" ]'
 exit $fail

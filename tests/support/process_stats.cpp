@@ -5,7 +5,9 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <vector>
 
+#include "common/proc_address.h"
 #include "common/unique_handle.h"
 
 namespace fyrel::test {
@@ -50,9 +52,40 @@ std::string describeThreads() {
   return text;
 }
 
+// Wine answers GetProcessHandleCount with 0; the system-wide handle list,
+// filtered by our process id, counts the same handles there.
 int handleCount() {
   DWORD count = 0;
-  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return static_cast<int>(count);
+  struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+  };
+  struct HandleList {
+    ULONG count;
+    HandleEntry entries[1];
+  };
+  using QuerySystemInformation = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+  constexpr int kSystemHandleInformation = 16;
+  auto query = procAddress<QuerySystemInformation>(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+  if (query == nullptr) return -1;
+  std::vector<unsigned char> buffer(1 << 16);
+  ULONG needed = 0;
+  LONG status;
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+         static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+    buffer.resize(buffer.size() * 2);
+  }
+  if (status != 0) return -1;
+  const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
+  const DWORD self = ::GetCurrentProcessId();
+  for (ULONG i = 0; i < list->count; ++i) {
+    if (list->entries[i].ownerPid == self) ++count;
+  }
   return static_cast<int>(count);
 }
 

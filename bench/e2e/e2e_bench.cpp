@@ -1,0 +1,187 @@
+// The host's view of a package's road, timed through the real DLL: a real
+// window whose messages go through EXT_ProcessMsg, the real loopback server
+// the caller started, and the process's own memory counters.
+//
+//   fyrel_bench_e2e.exe first URL PARTNER
+//       one first start: removes the partner's folders, then times
+//       EXT_CreateExtension -> "STATE_GAME_READY" and -> "STATE_GAME_STARTED";
+//       prints the process's peak memory at "STATE_GAME_READY".
+//   fyrel_bench_e2e.exe installed PARTNER ROUNDS
+//       starts the package the first start installed ROUNDS times and times
+//       EXT_CreateExtension -> "STATE_GAME_CREATE_SUCCEEDED" and
+//       -> "STATE_GAME_STARTED".
+//   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE
+//       the download worker's transfer loop alone, bare WinINet with reads of
+//       READ_SIZE bytes into FILE, timed.
+// Every figure goes to stdout as "name value" lines for scripts/bench.sh.
+#include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/unique_handle.h"
+#include "storage/player_folder.h"
+#include "support/test_host.h"
+#include "support/test_paths.h"
+#include "support/test_window.h"
+
+namespace fyrel::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::pumpUntil;
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void printMemory(const char* prefix) {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+  std::printf("%s_peak_pagefile_kb %zu\n", prefix, static_cast<std::size_t>(counters.PeakPagefileUsage / 1024));
+  std::printf("%s_peak_working_set_kb %zu\n", prefix, static_cast<std::size_t>(counters.PeakWorkingSetSize / 1024));
+}
+
+class Run {
+public:
+  explicit Run(const std::string& partner) : partner_(partner) {}
+
+  std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
+
+  // Creates an extension and pumps the window until `last` is reported;
+  // the times at which each of `marks` arrived go to `times` (-1 if never).
+  bool live(const std::string& url, const std::vector<std::string>& marks, std::vector<double>& times) {
+    host_.clear();
+    host_.set("gamename", "testgame");
+    host_.set("partnername", partner_);
+    host_.set("gamecab", url);
+    host_.set("gamewidth", "320");
+    host_.set("gameheight", "200");
+    times.assign(marks.size(), -1.0);
+    const Clock::time_point start = Clock::now();
+    // Marks are stamped inside Notify, not when the pump gets round to it.
+    host_.onNotify([&](const test::Pair& pair) {
+      for (std::size_t i = 0; i < marks.size(); ++i) {
+        if (times[i] < 0 && pair.second == marks[i]) times[i] = msSince(start);
+      }
+    });
+    Generic::GenericExtension* extension = library_.create(window_.hwnd(), 0, library_.module(), &host_);
+    if (extension == nullptr) return false;
+    window_.attach(extension, library_.processMsg);
+    const bool done = pumpUntil([&] { return times.back() >= 0 || failed(); }, 30 * 60 * 1000);
+    window_.detach();
+    library_.destroy(extension);
+    host_.onNotify(nullptr);
+    return done && !failed();
+  }
+
+  bool failed() const {
+    for (const auto& pair : host_.notifications()) {
+      if (pair.first != "FE_STATE") {
+        std::fprintf(stderr, "failed: %s %s\n", pair.first.c_str(), pair.second.c_str());
+        return true;
+      }
+    }
+    return false;
+  }
+
+private:
+  std::string partner_;
+  test::ExtensionLibrary library_;
+  test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
+  test::TestHost host_;
+};
+
+int firstStart(const std::string& url, const std::string& partner) {
+  Run run(partner);
+  test::removeTree(run.partnerFolder());
+  printMemory("before");
+  std::vector<double> times;
+  if (!run.live(url, {"STATE_GAME_READY", "STATE_GAME_STARTED"}, times)) return 1;
+  // The road to "STATE_GAME_READY" holds the download, the check and the
+  // extraction: the peak of the whole run is the peak of that part plus the
+  // game's own modest start.
+  printMemory("run");
+  std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[0], times[1]);
+  return 0;
+}
+
+int installedStarts(const std::string& partner, int rounds) {
+  Run run(partner);
+  std::vector<double> created, started;
+  for (int i = 0; i < rounds; ++i) {
+    std::vector<double> times;
+    // The address is never asked for: the version marker matches.
+    if (!run.live("http://127.0.0.1/unused/game.pkg", {"STATE_GAME_CREATE_SUCCEEDED", "STATE_GAME_STARTED"},
+                  times)) {
+      return 1;
+    }
+    created.push_back(times[0]);
+    started.push_back(times[1]);
+  }
+  std::sort(created.begin(), created.end());
+  std::sort(started.begin(), started.end());
+  std::printf("installed_created_median_ms %.1f\n", created[created.size() / 2]);
+  std::printf("installed_started_min_ms %.1f\n", started.front());
+  std::printf("installed_started_median_ms %.1f\n", started[started.size() / 2]);
+  std::printf("installed_started_max_ms %.1f\n", started.back());
+  return 0;
+}
+
+// The transfer as the download worker makes it, without anything around it.
+int bareWinInet(const std::string& host, const std::string& path, const std::string& file, DWORD readSize) {
+  const Clock::time_point start = Clock::now();
+  UniqueInternet session(::InternetOpenA("Mozilla/4.0 (compatible; fyrel)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                         nullptr, 0));
+  UniqueInternet connection(::InternetConnectA(session.get(), host.c_str(), INTERNET_DEFAULT_HTTP_PORT, nullptr,
+                                               nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  const char* accept[] = {"*/*", nullptr};
+  UniqueInternet request(::HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, accept,
+                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+  if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return 1;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
+  if (!out) return 1;
+  std::vector<char> buffer(readSize);
+  unsigned long long total = 0;
+  DWORD got = 0;
+  while (::InternetReadFile(request.get(), buffer.data(), readSize, &got) && got > 0) {
+    std::fwrite(buffer.data(), 1, got, out.get());
+    total += got;
+  }
+  out.reset();
+  std::printf("wininet_read_size %lu\nwininet_bytes %llu\nwininet_ms %.1f\n", static_cast<unsigned long>(readSize),
+              total, msSince(start));
+  return 0;
+}
+
+}  // namespace
+}  // namespace fyrel::bench
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  int status = 2;
+  if (mode == "first" && argc == 4) {
+    status = fyrel::bench::firstStart(argv[2], argv[3]);
+  } else if (mode == "installed" && argc == 4) {
+    status = fyrel::bench::installedStarts(argv[2], std::atoi(argv[3]));
+  } else if (mode == "wininet" && argc == 5) {
+    const std::string url = argv[2];
+    const std::size_t hostStart = url.find("://") + 3;
+    const std::size_t slash = url.find('/', hostStart);
+    status = fyrel::bench::bareWinInet(url.substr(hostStart, slash - hostStart), url.substr(slash), argv[3],
+                                       static_cast<DWORD>(std::atoi(argv[4])));
+  } else {
+    std::fprintf(stderr, "usage: %s first URL PARTNER | installed PARTNER ROUNDS | wininet URL FILE READ_SIZE\n",
+                 argv[0]);
+  }
+  std::fflush(stdout);
+  return status;
+}

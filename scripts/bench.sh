@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Every benchmark, one after the other: the package's whole road (bench/e2e),
+# the component benchmarks (download, extraction, loading screen) and the
+# full soak (300 lives). Figures go to stdout; nothing here passes or fails
+# on a time.
+#   scripts/bench.sh [build dir]     (default: the build the tests run in)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+source scripts/lib.sh
+dir=${1:-$(build_dir "$(test_arch)")}
+dir=$(cd "$dir" && pwd)
+
+trap 'stop_wine; stop_display' EXIT
+start_display
+start_wine "$dir"
+status=0
+
+section() { printf '\n== %s ==\n' "$1"; }
+
+section "end to end (bench/e2e)"
+bench/e2e/run.sh "$dir" || status=1
+
+if [ -x bench/download/run.sh ]; then
+  section "download (bench/download)"
+  bench/download/run.sh "$dir" || status=1
+fi
+
+section "extraction (bench/extract)"
+bench/extract/run.sh "$dir" || status=1
+
+section "loading screen CPU (fyrel_bench_screen)"
+"$dir/wine-run.sh" "$dir/bin/fyrel_bench_screen.exe" || status=1
+
+section "soak, 300 lives"
+"$dir/wine-run.sh" "$dir/bin/fyrel_soak_tests.exe" --cycles=300 --seed="${FYREL_SOAK_SEED:-$(date +%s)}" |
+  grep -E '^soak|FAILED|Failure|error|PASSED|Expected|Which is|actual' || status=1
+
+exit $status
