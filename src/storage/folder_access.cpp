@@ -1,6 +1,7 @@
 #include "storage/folder_access.h"
 
 #include <windows.h>
+// aclapi.h needs the declarations of windows.h.
 #include <aclapi.h>
 
 #include <memory>

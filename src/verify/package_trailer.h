@@ -16,7 +16,7 @@ constexpr int32_t kSignatureMarkerLength = sizeof kSignatureMarker - 1;
 constexpr int32_t kTrailerWindow = 102400;
 
 struct PackageTrailer {
-  int32_t contentLength = 0;  // offset of the first marker: the file is cut here
+  int32_t contentLength = 0;             // offset of the first marker: the file is cut here
   std::vector<unsigned char> signature;  // as stored, least significant byte first
 };
 

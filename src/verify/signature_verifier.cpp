@@ -72,8 +72,8 @@ bool SignatureVerifier::checkSignature() {
   file.reset();
   // CryptoAPI takes signatures least significant byte first, which is how the
   // package stores them: no reordering.
-  return ::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(),
-                                 nullptr, 0) != FALSE;
+  return ::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
+                                 0) != FALSE;
 }
 
 void SignatureVerifier::releaseTrailer() {

@@ -1,10 +1,10 @@
 // Path composition of the player's folders (plain standard C++).
-#include "storage/folder_paths.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "storage/folder_paths.h"
 
 namespace fyrel {
 namespace {

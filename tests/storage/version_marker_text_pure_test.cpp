@@ -1,10 +1,10 @@
 // Reading one marker line from a real stdio stream (plain standard C++).
-#include "storage/version_marker_text.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "storage/version_marker_text.h"
 
 namespace fyrel {
 namespace {

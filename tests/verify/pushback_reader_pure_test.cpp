@@ -64,7 +64,7 @@ TEST(PushbackReader, FindsTheNextOccurrenceFromTheStreamPosition) {
       {"overlapping candidates, repeated letter", "aaab", 0, "aab", 1, -1},
       {"overlapping candidates, repeated pair", "abababac", 0, "ababac", 2, -1},
       {"marker after a cut-off marker", "!fyrel" + kMarker, 0, kSignatureMarker, 6, -1},
-      {"bytes 0x00 and 0xFF are ordinary bytes", std::string("a\0b\xff" "ab", 6), 0, "ab", 4, -1},
+      {"bytes 0x00 and 0xFF are ordinary bytes", std::string("a\0b\377ab", 6), 0, "ab", 4, -1},
       {"single-character text", "xyxy", 0, "y", 1, 3},
       // The second search starts one byte past the end of the first match.
       {"two markers around one byte", kMarker + "S" + kMarker, 0, kSignatureMarker, 0, 11},
