@@ -4,12 +4,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+
+#include "common/unique_handle.h"
 
 namespace fyrel {
 
 class HttpDownloader {
-public:
+ public:
   HttpDownloader() noexcept;
   virtual ~HttpDownloader();  // stops a running transfer first
   HttpDownloader(const HttpDownloader&) = delete;
@@ -32,13 +35,32 @@ public:
   std::uint32_t totalBytes() const noexcept;
   std::uint32_t statusCode() const noexcept;
 
-private:
-  // Internals belong to the download worker's implementation.
+ private:
+  static DWORD WINAPI threadMain(LPVOID self);
+  void run();
+  void attempt();
+  void release();
+  void closeHandles() noexcept;
+
+  // Each field owns its WinINet handle; whoever closes one takes it out of
+  // the field first (into a UniqueInternet), so the worker and stop() can
+  // both close and each handle is still closed exactly once.
+  std::atomic<HINTERNET> internetHandle_{nullptr};
+  std::atomic<HINTERNET> connectHandle_{nullptr};
+  std::atomic<HINTERNET> requestHandle_{nullptr};
+  std::FILE* localFile_ = nullptr;  // touched by the worker only
+  std::string host_;
+  std::string path_;
+  std::string localPath_;
+  UniqueKernelHandle thread_;  // the worker; waited for and closed by stop() on the controller's thread
+
   std::atomic<bool> running_{false};
+  std::atomic<bool> requestSent_{false};
   std::atomic<bool> succeeded_{false};
-  std::atomic<std::uint32_t> receivedBytes_{0};
-  std::atomic<std::uint32_t> totalBytes_{0};
+  std::atomic<bool> lengthKnown_{false};
   std::atomic<std::uint32_t> statusCode_{0};
+  std::atomic<std::uint32_t> totalBytes_{0};
+  std::atomic<std::uint32_t> receivedBytes_{0};
 };
 
 }  // namespace fyrel

@@ -1,0 +1,404 @@
+// The download worker against a real HTTP server on loopback, through the
+// real WinINet, into real files.
+#include "download/http_downloader.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "download/worker_thread.h"
+#include "support/http_test_server.h"
+#include "support/test_paths.h"
+
+namespace fyrel {
+namespace {
+
+using test::HttpTestServer;
+using test::Response;
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 20000) {
+  for (int waited = 0; !condition(); waited += 10) {
+    if (waited >= ms) return false;
+    ::Sleep(10);
+  }
+  return true;
+}
+
+bool waitFinished(const HttpDownloader& d) {
+  return waitUntil([&] { return !d.running(); });
+}
+
+std::string patterned(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 1024) & 0xff);
+  return s;
+}
+
+std::set<DWORD> processThreadIds() {
+  std::set<DWORD> ids;
+  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  return ids;
+}
+
+// Records the id of every worker thread started while it is installed.
+class WorkerThreadRecorder {
+ public:
+  WorkerThreadRecorder() {
+    ids().clear();
+    downloadThreadStarter = &record;
+  }
+  ~WorkerThreadRecorder() { downloadThreadStarter = ::CreateThread; }
+  std::set<DWORD> started() const {
+    std::lock_guard<std::mutex> lock(mutex());
+    return ids();
+  }
+
+ private:
+  static std::set<DWORD>& ids() {
+    static std::set<DWORD> all;
+    return all;
+  }
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static HANDLE WINAPI record(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTHREAD_START_ROUTINE fn, LPVOID arg,
+                              DWORD flags, LPDWORD id) {
+    DWORD threadId = 0;
+    HANDLE h = ::CreateThread(sa, stack, fn, arg, flags, &threadId);
+    if (id != nullptr) *id = threadId;
+    std::lock_guard<std::mutex> lock(mutex());
+    if (h != nullptr) ids().insert(threadId);
+    return h;
+  }
+};
+
+std::size_t stillAlive(const std::set<DWORD>& workers) {
+  std::size_t alive = 0;
+  for (DWORD id : processThreadIds()) alive += workers.count(id);
+  return alive;
+}
+
+TEST(Downloader, SendsGetForThePathByteForByteWithItsAgentOnPort80) {
+  HttpTestServer server("127.0.0.20");
+  ASSERT_TRUE(server.listening());
+  server.enqueue(Response::ok("x"));
+  const std::string dir = test::scratchDir("download_request");
+  HttpDownloader d;
+  d.start("http://127.0.0.20/games/Pack%20One.cab?id=7&v=a/b://c", dir + "pack.cab");
+  ASSERT_TRUE(waitFinished(d));
+
+  ASSERT_EQ(server.requestCount(), 1u);
+  const test::Request r = server.requests()[0];
+  EXPECT_EQ(r.line, "GET /games/Pack%20One.cab?id=7&v=a/b://c HTTP/1.1");
+  EXPECT_EQ(r.header("User-Agent"), "Mozilla/4.0 (compatible; fyrel)");
+  EXPECT_EQ(r.header("Host"), "127.0.0.20");  // port 80: the only port we listen on, and none named
+  EXPECT_TRUE(d.succeeded());
+}
+
+TEST(Downloader, AcceptsOnly2xxAndWritesNothingOfARefusedBody) {
+  static const struct {
+    int status;
+    bool accepted;
+  } cases[] = {{200, true}, {206, true}, {199, false}, {300, false}, {304, false}, {404, false}, {500, false}};
+  HttpTestServer server("127.0.0.21");
+  const std::string dir = test::scratchDir("download_status");
+  const std::string body = "the body of the answer";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    test::writeFile(dir + "pack.cab", "left over from before");
+    server.enqueue(Response::status(c.status, body));
+    HttpDownloader d;
+    d.start(server.baseUrl() + "/s" + std::to_string(c.status), dir + "pack.cab");
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_EQ(d.statusCode(), static_cast<std::uint32_t>(c.status));
+    EXPECT_EQ(d.succeeded(), c.accepted);
+    EXPECT_EQ(test::readFile(dir + "pack.cab"), c.accepted ? body : "");
+    EXPECT_EQ(d.receivedBytes(), c.accepted ? body.size() : 0u);
+  }
+}
+
+TEST(Downloader, IsCompleteOnlyWhenTheBodyEndsAsAnnounced) {
+  const std::string body = patterned(300000);
+  static const struct {
+    const char* name;
+    std::size_t size;
+    bool sendLength;
+    std::uint64_t announced;   // 0: the true size
+    std::uint64_t closeAfter;  // 0: never
+    bool complete;
+    std::size_t written;
+    std::uint32_t total;
+  } cases[] = {
+      {"exact length", 300000, true, 0, 0, true, 300000, 300000},
+      {"exact length, one read", 1024, true, 0, 0, true, 1024, 1024},
+      {"exact length, one byte over a read", 1025, true, 0, 0, true, 1025, 1025},
+      {"no length", 300000, false, 0, 0, true, 300000, 0},
+      {"no length, cut early", 300000, false, 0, 120000, true, 120000, 0},
+      {"no length, empty", 0, false, 0, 0, true, 0, 0},
+      {"length, connection closed after N bytes", 300000, true, 0, 120000, false, 120000, 300000},
+      {"length above the body", 1000, true, 5000, 0, false, 1000, 5000},
+      // WinINet stops at the announced length, so bytes beyond it never
+      // reach the worker: it writes exactly what was announced.
+      {"length below the body", 5000, true, 1000, 0, true, 1000, 1000},
+  };
+  HttpTestServer server("127.0.0.22");
+  const std::string dir = test::scratchDir("download_length");
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Response r = Response::ok(body.substr(0, c.size));
+    if (!c.sendLength) r.withoutLength();
+    if (c.announced != 0) r.withLength(c.announced);
+    if (c.closeAfter != 0) r.closeAfter(c.closeAfter);
+    server.enqueue(r);
+    HttpDownloader d;
+    d.start(server.baseUrl() + "/len" + std::to_string(n++), dir + "pack.cab");
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_EQ(d.succeeded(), c.complete);
+    EXPECT_EQ(d.receivedBytes(), c.written);
+    EXPECT_EQ(d.totalBytes(), c.total);
+    EXPECT_TRUE(test::readFile(dir + "pack.cab") == body.substr(0, c.written));
+  }
+}
+
+TEST(Downloader, WriteThatFailsIsNeverComplete) {
+  // Z:\dev\full is Linux's /dev/full: every write reaches a real
+  // "disk full" error. A small body fails only when the stream is flushed
+  // at close, a large one in the middle of the transfer.
+  static const struct {
+    const char* name;
+    std::size_t size;
+  } cases[] = {{"fails at close", 100}, {"fails mid-transfer", 200000}};
+  HttpTestServer server("127.0.0.23");
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.enqueue(Response::ok(patterned(c.size)));
+    HttpDownloader d;
+    d.start(server.baseUrl() + "/full" + std::to_string(n++), "Z:\\dev\\full");
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_EQ(d.statusCode(), 200u);
+    EXPECT_FALSE(d.succeeded());
+  }
+}
+
+TEST(Downloader, StartsNothingForAnUnusableAddressOrFile) {
+  HttpTestServer server("127.0.0.24");
+  server.enqueue(Response::ok("x"));
+  const std::string dir = test::scratchDir("download_unusable");
+  static const struct {
+    const char* url;
+    const char* file;
+  } cases[] = {
+      {"http://127.0.0.24", "pack.cab"},                          // no "/" after the server
+      {"127.0.0.24/pack.cab", "pack.cab"},                        // no "://"
+      {"http:///pack.cab", "pack.cab"},                           // empty server name
+      {"http://127.0.0.24/pack.cab", "no\\such\\dir\\pack.cab"},  // file cannot be made
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    HttpDownloader d;
+    d.start(c.url, dir + c.file);
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_FALSE(d.succeeded());
+    EXPECT_EQ(d.receivedBytes(), 0u);
+  }
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
+std::atomic<int> refusedStarts{0};
+HANDLE WINAPI refuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+  ++refusedStarts;
+  ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+TEST(Downloader, WorkerThatCannotStartReadsAsAFinishedFailure) {
+  // The system cannot be made to refuse a thread on demand, so this one call
+  // goes through the replaceable starter.
+  downloadThreadStarter = &refuseThread;
+  HttpDownloader d;
+  d.start("http://127.0.0.25/pack.cab", test::scratchDir("download_nothread") + "pack.cab");
+  downloadThreadStarter = ::CreateThread;
+  EXPECT_EQ(refusedStarts.load(), 1);
+  EXPECT_FALSE(d.running());
+  EXPECT_FALSE(d.succeeded());
+  EXPECT_EQ(d.receivedBytes(), 0u);
+}
+
+TEST(Downloader, RestartFetchesFromTheServerNotFromACache) {
+  HttpTestServer server("127.0.0.26");
+  const std::string dir = test::scratchDir("download_cache");
+  const std::string url = server.baseUrl() + "/games/pack.cab";
+  // An answer any cache would keep and reuse, then a cut-off one, then the
+  // whole new package.
+  server.enqueue(Response::ok(std::string(5000, 'a'))
+                     .header("Cache-Control", "max-age=86400")
+                     .header("Expires", "Mon, 01 Jan 2035 00:00:00 GMT")
+                     .header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT")
+                     .header("ETag", "\"v1\""));
+  server.enqueue(Response::ok(std::string(5000, 'b')).closeAfter(2000));
+  server.enqueue(Response::ok(std::string(6000, 'c')));
+
+  static const struct {
+    bool complete;
+    std::string file;
+  } attempts[] = {{true, std::string(5000, 'a')}, {false, std::string(2000, 'b')}, {true, std::string(6000, 'c')}};
+  std::size_t n = 0;
+  for (const auto& a : attempts) {
+    HttpDownloader d;
+    d.start(url, dir + "pack.cab");
+    ASSERT_TRUE(waitFinished(d));
+    ++n;
+    EXPECT_EQ(server.requestCount(), n);
+    EXPECT_EQ(d.succeeded(), a.complete);
+    EXPECT_TRUE(test::readFile(dir + "pack.cab") == a.file);
+  }
+  for (const auto& r : server.requests()) {
+    EXPECT_FALSE(r.hasHeader("If-Modified-Since"));
+    EXPECT_FALSE(r.hasHeader("If-None-Match"));
+  }
+  // Nothing of the package was copied into WinINet's URL cache.
+  DWORD size = 0;
+  EXPECT_FALSE(::GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(Downloader, StopOnAnIdleDownloaderReturnsAtOnce) {
+  HttpTestServer server("127.0.0.27");
+  server.enqueue(Response::ok("done"));
+  HttpDownloader fresh;
+  fresh.stop();
+  EXPECT_FALSE(fresh.running());
+
+  HttpDownloader finished;
+  finished.start(server.baseUrl() + "/p", test::scratchDir("download_idle") + "pack.cab");
+  ASSERT_TRUE(waitFinished(finished));
+  finished.stop();
+  EXPECT_TRUE(finished.succeeded());  // stop after the end changes nothing
+  EXPECT_EQ(finished.receivedBytes(), 4u);
+}
+
+TEST(Downloader, BeginOnARunningDownloaderEndsTheOldTransferFirst) {
+  HttpTestServer server("127.0.0.28");
+  const std::string big = std::string(16u << 20, 'o');
+  server.enqueue(Response::ok(big));
+  server.enqueue(Response::ok("new package"));
+  const std::string path = test::scratchDir("download_restart") + "pack.cab";
+  HttpDownloader d;
+  d.start(server.baseUrl() + "/old", path);
+  ASSERT_TRUE(waitUntil([&] { return d.receivedBytes() > 0; }));
+  ASSERT_TRUE(d.running());
+  // The old worker writes into the same file; had it outlived begin, its
+  // bytes would land in the new package.
+  d.start(server.baseUrl() + "/new", path);
+  ASSERT_TRUE(waitFinished(d));
+  EXPECT_TRUE(d.succeeded());
+  EXPECT_EQ(test::readFile(path), "new package");
+  EXPECT_EQ(d.receivedBytes(), 11u);
+}
+
+TEST(Downloader, StopDuringAStalledTransferEndsItAndLeavesNoThread) {
+  HttpTestServer server("127.0.0.29");
+  server.enqueue(Response::ok(patterned(100000)).stallAfter(4096));
+  WorkerThreadRecorder workers;
+  auto d = std::make_unique<HttpDownloader>();
+  d->start(server.baseUrl() + "/stall", test::scratchDir("download_stall") + "pack.cab");
+  ASSERT_TRUE(server.waitForStalls(1, 20000));
+  ASSERT_TRUE(waitUntil([&] { return d->receivedBytes() == 4096; }));
+
+  std::atomic<bool> stopped{false};
+  std::thread controller([&] {
+    d->stop();
+    stopped = true;
+  });
+  // Wine's WinINet, unlike Windows', does not end a read that is blocked in
+  // the socket when its handle is closed: the read ends only when the
+  // connection does. Dropping the stalled connection, once stop() has had
+  // time to close the handles, stands in for that here.
+  ::Sleep(100);
+  server.stop();
+  controller.join();
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(d->running());
+  EXPECT_FALSE(d->succeeded());
+  EXPECT_EQ(d->receivedBytes(), 4096u);  // what the restart decision reads
+  d.reset();
+  EXPECT_EQ(stillAlive(workers.started()), 0u);
+}
+
+TEST(Downloader, DestroyingARunningDownloaderIsSafe) {
+  HttpTestServer server("127.0.0.30");
+  server.enqueue(Response::ok(std::string(16u << 20, 'd')));
+  WorkerThreadRecorder workers;
+  auto d = std::make_unique<HttpDownloader>();
+  d->start(server.baseUrl() + "/p", test::scratchDir("download_destroy") + "pack.cab");
+  ASSERT_TRUE(waitUntil([&] { return d->receivedBytes() > 0; }));
+  ASSERT_TRUE(d->running());
+  d.reset();
+  EXPECT_EQ(workers.started().size(), 1u);
+  EXPECT_EQ(stillAlive(workers.started()), 0u);
+}
+
+TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
+  HttpTestServer server("127.0.0.31");
+  const std::string body = patterned(256 * 1024);
+  server.enqueue(Response::ok(body));
+  const std::string dir = test::scratchDir("download_churn");
+  WorkerThreadRecorder workers;
+  const std::size_t threadsBefore = processThreadIds().size();
+  const std::string url = server.baseUrl() + "/churn";
+  std::unique_ptr<HttpDownloader> d = std::make_unique<HttpDownloader>();
+  for (int i = 0; i < 300; ++i) {
+    const std::string path = dir + "pack" + std::to_string(i % 3) + ".cab";
+    switch (i % 5) {
+      case 0:  // stop straight away, perhaps before the request is out
+        d->start(url, path);
+        d->stop();
+        break;
+      case 1:  // stop in the middle of the body
+        d->start(url, path);
+        waitUntil([&] { return d->receivedBytes() > 0 || !d->running(); });
+        d->stop();
+        break;
+      case 2:  // begin again while running
+        d->start(url, path);
+        waitUntil([&] { return d->receivedBytes() > 0 || !d->running(); });
+        d->start(url, path);
+        break;
+      case 3:  // destroy while running
+        d->start(url, path);
+        d = std::make_unique<HttpDownloader>();
+        break;
+      case 4:  // run to the end: the file must hold the whole body
+        d->start(url, path);
+        ASSERT_TRUE(waitFinished(*d));
+        ASSERT_TRUE(d->succeeded());
+        ASSERT_TRUE(test::readFile(path) == body);
+        break;
+    }
+    ASSERT_FALSE(i % 5 == 0 && d->running());
+  }
+  d.reset();
+  EXPECT_EQ(stillAlive(workers.started()), 0u);
+  std::printf("threads of the process: %zu before, %zu after; %zu workers started\n", threadsBefore,
+              processThreadIds().size(), workers.started().size());
+}
+
+}  // namespace
+}  // namespace fyrel
