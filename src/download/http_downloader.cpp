@@ -104,6 +104,24 @@ void HttpDownloader::closeHandles() noexcept {
   closeTaken(internetHandle_);
 }
 
+namespace {
+
+// A server that accepts the connection and then says nothing would block
+// the worker forever where the platform's handle close does not end a
+// waiting read (Wine): every wait on the server is bounded, as Windows
+// bounds it by default, so such a transfer fails (and is restarted if it
+// had received bytes) instead of hanging the loading screen, and a stop
+// waits at most this long.
+constexpr DWORD kServerWaitMs = 20000;
+
+void limitWaits(HINTERNET handle) {
+  DWORD timeout = kServerWaitMs;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+    ::InternetSetOptionA(handle, option, &timeout, sizeof timeout);  // best effort
+}
+
+}  // namespace
+
 void HttpDownloader::attempt() {
   statusCode_.store(0, std::memory_order_relaxed);
 
@@ -124,6 +142,7 @@ void HttpDownloader::attempt() {
   UniqueInternet request(
       ::HttpOpenRequestA(connectRaw, "GET", path_.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
   if (!request) return;
+  limitWaits(request.get());
   requestHandle_.store(request.release());
 
   // From here on stop() may close the handles under us; every call below
