@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -55,41 +56,53 @@ std::set<DWORD> processThreadIds() {
 }
 
 // Records the id of every worker thread started while it is installed.
+// Records every worker thread the downloader starts, by a handle of its
+// own: thread ids are reused by the system once a thread has ended, so only
+// a handle can tell whether that very thread still runs.
 class WorkerThreadRecorder {
  public:
   WorkerThreadRecorder() {
-    ids().clear();
+    clearAll();
     downloadThreadStarter = &record;
   }
-  ~WorkerThreadRecorder() { downloadThreadStarter = ::CreateThread; }
-  std::set<DWORD> started() const {
+  ~WorkerThreadRecorder() {
+    downloadThreadStarter = ::CreateThread;
+    clearAll();
+  }
+  std::vector<HANDLE> started() const {
     std::lock_guard<std::mutex> lock(mutex());
-    return ids();
+    return handles();
   }
 
  private:
-  static std::set<DWORD>& ids() {
-    static std::set<DWORD> all;
+  static std::vector<HANDLE>& handles() {
+    static std::vector<HANDLE> all;
     return all;
   }
   static std::mutex& mutex() {
     static std::mutex m;
     return m;
   }
+  static void clearAll() {
+    std::lock_guard<std::mutex> lock(mutex());
+    for (HANDLE h : handles()) ::CloseHandle(h);
+    handles().clear();
+  }
   static HANDLE WINAPI record(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTHREAD_START_ROUTINE fn, LPVOID arg,
                               DWORD flags, LPDWORD id) {
-    DWORD threadId = 0;
-    HANDLE h = ::CreateThread(sa, stack, fn, arg, flags, &threadId);
-    if (id != nullptr) *id = threadId;
+    HANDLE h = ::CreateThread(sa, stack, fn, arg, flags, id);
+    HANDLE own = nullptr;
+    if (h != nullptr)
+      ::DuplicateHandle(::GetCurrentProcess(), h, ::GetCurrentProcess(), &own, SYNCHRONIZE, FALSE, 0);
     std::lock_guard<std::mutex> lock(mutex());
-    if (h != nullptr) ids().insert(threadId);
+    if (own != nullptr) handles().push_back(own);
     return h;
   }
 };
 
-std::size_t stillAlive(const std::set<DWORD>& workers) {
+std::size_t stillAlive(const std::vector<HANDLE>& workers) {
   std::size_t alive = 0;
-  for (DWORD id : processThreadIds()) alive += workers.count(id);
+  for (HANDLE h : workers) alive += ::WaitForSingleObject(h, 0) != WAIT_OBJECT_0;
   return alive;
 }
 
