@@ -272,6 +272,8 @@ TEST(Downloader, RestartFetchesFromTheServerNotFromACache) {
     bool complete;
     std::string file;
   } attempts[] = {{true, std::string(5000, 'a')}, {false, std::string(2000, 'b')}, {true, std::string(6000, 'c')}};
+  // An entry left by an earlier run in this prefix would hide a new one.
+  ::DeleteUrlCacheEntryA(url.c_str());
   std::size_t n = 0;
   for (const auto& a : attempts) {
     HttpDownloader d;
