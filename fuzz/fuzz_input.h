@@ -11,7 +11,7 @@
 namespace fyrel::fuzz {
 
 class FuzzInput {
-public:
+ public:
   FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
   bool empty() const { return size_ == 0; }
@@ -52,7 +52,7 @@ public:
     return text;
   }
 
-private:
+ private:
   const std::uint8_t* data_;
   std::size_t size_;
 };
@@ -60,7 +60,7 @@ private:
 // A read-only stdio stream over bytes: the stream readers take FILE*. The
 // bytes are copied first so a reader never sees the fuzzer's buffer.
 class MemoryStream {
-public:
+ public:
   explicit MemoryStream(const std::string& bytes) : copy_(bytes) {
     if (!copy_.empty()) {
       stream_ = fmemopen(copy_.data(), copy_.size(), "rb");
@@ -75,7 +75,7 @@ public:
   MemoryStream& operator=(const MemoryStream&) = delete;
   std::FILE* get() const { return stream_; }
 
-private:
+ private:
   std::string copy_;
   std::FILE* stream_ = nullptr;
 };

@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string fileName = "untouched";
   if (fyrel::packageFileNameFromUrl(url, fileName)) {
     if (fileName.find('/') != std::string::npos) std::abort();
-    if (url.size() < fileName.size() + 2 || url.compare(url.size() - fileName.size() - 1, std::string::npos,
-                                                        "/" + fileName) != 0) {
+    if (url.size() < fileName.size() + 2 ||
+        url.compare(url.size() - fileName.size() - 1, std::string::npos, "/" + fileName) != 0) {
       std::abort();
     }
     // A name that passes is appended to the game folder as one file name.

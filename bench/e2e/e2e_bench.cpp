@@ -6,8 +6,9 @@
 //       one first start: removes the partner's folders, then times
 //       EXT_CreateExtension -> "STATE_GAME_READY" and -> "STATE_GAME_STARTED";
 //       prints the process's peak memory at "STATE_GAME_READY".
-//   fyrel_bench_e2e.exe installed PARTNER ROUNDS
-//       starts the package the first start installed ROUNDS times and times
+//   fyrel_bench_e2e.exe installed URL PARTNER ROUNDS
+//       starts the package that a first start with URL installed ROUNDS
+//       times (the server is not asked: the version marker matches) and times
 //       EXT_CreateExtension -> "STATE_GAME_CREATE_SUCCEEDED" and
 //       -> "STATE_GAME_STARTED".
 //   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE
@@ -15,6 +16,7 @@
 //       READ_SIZE bytes into FILE, timed.
 // Every figure goes to stdout as "name value" lines for scripts/bench.sh.
 #include <windows.h>
+// after windows.h, which they rely on
 #include <psapi.h>
 #include <wininet.h>
 
@@ -51,7 +53,7 @@ void printMemory(const char* prefix) {
 }
 
 class Run {
-public:
+ public:
   explicit Run(const std::string& partner) : partner_(partner) {}
 
   std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
@@ -93,7 +95,7 @@ public:
     return false;
   }
 
-private:
+ private:
   std::string partner_;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
@@ -105,23 +107,24 @@ int firstStart(const std::string& url, const std::string& partner) {
   test::removeTree(run.partnerFolder());
   printMemory("before");
   std::vector<double> times;
-  if (!run.live(url, {"STATE_GAME_READY", "STATE_GAME_STARTED"}, times)) return 1;
+  if (!run.live(url, {"STATE_CHECKSIGNATURE", "STATE_EXTRACTING", "STATE_GAME_READY", "STATE_GAME_STARTED"}, times)) {
+    return 1;
+  }
   // The road to "STATE_GAME_READY" holds the download, the check and the
   // extraction: the peak of the whole run is the peak of that part plus the
   // game's own modest start.
   printMemory("run");
-  std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[0], times[1]);
+  std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
+  std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   return 0;
 }
 
-int installedStarts(const std::string& partner, int rounds) {
+int installedStarts(const std::string& url, const std::string& partner, int rounds) {
   Run run(partner);
   std::vector<double> created, started;
   for (int i = 0; i < rounds; ++i) {
     std::vector<double> times;
-    // The address is never asked for: the version marker matches.
-    if (!run.live("http://127.0.0.1/unused/game.pkg", {"STATE_GAME_CREATE_SUCCEEDED", "STATE_GAME_STARTED"},
-                  times)) {
+    if (!run.live(url, {"STATE_GAME_CREATE_SUCCEEDED", "STATE_GAME_STARTED"}, times)) {
       return 1;
     }
     created.push_back(times[0]);
@@ -139,8 +142,8 @@ int installedStarts(const std::string& partner, int rounds) {
 // The transfer as the download worker makes it, without anything around it.
 int bareWinInet(const std::string& host, const std::string& path, const std::string& file, DWORD readSize) {
   const Clock::time_point start = Clock::now();
-  UniqueInternet session(::InternetOpenA("Mozilla/4.0 (compatible; fyrel)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                         nullptr, 0));
+  UniqueInternet session(
+      ::InternetOpenA("Mozilla/4.0 (compatible; fyrel)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   UniqueInternet connection(::InternetConnectA(session.get(), host.c_str(), INTERNET_DEFAULT_HTTP_PORT, nullptr,
                                                nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   const char* accept[] = {"*/*", nullptr};
@@ -170,8 +173,8 @@ int main(int argc, char** argv) {
   int status = 2;
   if (mode == "first" && argc == 4) {
     status = fyrel::bench::firstStart(argv[2], argv[3]);
-  } else if (mode == "installed" && argc == 4) {
-    status = fyrel::bench::installedStarts(argv[2], std::atoi(argv[3]));
+  } else if (mode == "installed" && argc == 5) {
+    status = fyrel::bench::installedStarts(argv[2], argv[3], std::atoi(argv[4]));
   } else if (mode == "wininet" && argc == 5) {
     const std::string url = argv[2];
     const std::size_t hostStart = url.find("://") + 3;
@@ -179,7 +182,7 @@ int main(int argc, char** argv) {
     status = fyrel::bench::bareWinInet(url.substr(hostStart, slash - hostStart), url.substr(slash), argv[3],
                                        static_cast<DWORD>(std::atoi(argv[4])));
   } else {
-    std::fprintf(stderr, "usage: %s first URL PARTNER | installed PARTNER ROUNDS | wininet URL FILE READ_SIZE\n",
+    std::fprintf(stderr, "usage: %s first URL PARTNER | installed URL PARTNER ROUNDS | wininet URL FILE READ_SIZE\n",
                  argv[0]);
   }
   std::fflush(stdout);

@@ -41,6 +41,7 @@ theirs() {
   rm -rf "$dir" && mkdir -p "$dir/out"
   begin=$(now)
   curl -s -o "$dir/p.pkg" "$url"
+  local fetched; fetched=$(now)
   local size window cut
   size=$(stat -c %s "$dir/p.pkg")
   window=$((size > 102400 ? size - 102400 : 0))
@@ -49,9 +50,10 @@ theirs() {
   head -c "$cut" "$dir/p.pkg" >"$dir/p.cab"
   tail -c +$((cut + 11)) "$dir/p.pkg" | head -c 128 | perl -0777 -pe '$_ = reverse' >"$dir/sig"
   openssl dgst -md5 -verify "$pub" -signature "$dir/sig" "$dir/p.cab" >/dev/null
+  local checked; checked=$(now)
   cabextract -q -d "$dir/out" "$dir/p.cab"
   end=$(now)
-  seconds $((end - begin))
+  echo "$(seconds $((end - begin))) $(seconds $((fetched - begin))) $(seconds $((checked - fetched))) $(seconds $((end - checked)))"
 }
 
 rounds_for() { if [ "$1" -ge 256 ]; then echo 1; else echo 3; fi; }
@@ -64,10 +66,13 @@ for mb in $sizes; do
   for _ in $(seq "$(rounds_for "$mb")"); do
     out=$(bench first "$url" "bench_e2e_$mb")
     o+=("$(awk '{ printf "%.3f", $1 / 1000 }' <<<"$(field ready_ms <<<"$out")")")
+    parts=$(for f in download_ms check_ms extract_ms; do field $f <<<"$out"; done | awk '{ printf "%.2f ", $1 / 1000 }')
     pf+=("$(field run_peak_pagefile_kb <<<"$out")")
     ws+=("$(field run_peak_working_set_kb <<<"$out")")
     before_pf[$mb]=$(field before_peak_pagefile_kb <<<"$out")
-    t+=("$(theirs "$url" "$work/theirs")")
+    tl=$(theirs "$url" "$work/theirs")
+    t+=("${tl%% *}")
+    echo "  $mb MB stages (download check extract): ours $parts s; tools ${tl#* } s" >&2
   done
   ours_s[$mb]=$(min "${o[@]}") theirs_s[$mb]=$(min "${t[@]}")
   peak_pf[$mb]=$(printf '%s\n' "${pf[@]}" | sort -n | tail -1)
@@ -90,13 +95,13 @@ for _ in 1 2 3; do
 done
 rm -f "$work/wininet.bin" "$work/curl.bin"
 wi1k=$(min "${wi_small[@]}") wi64k=$(min "${wi_big[@]}") curl_ms=$(min "${curl_times[@]}")
-read_cost=$(awk -v a="$wi1k" -v b="$wi64k" 'BEGIN { d = (a - b) / 1000; printf "%.3f", d > 0 ? d : 0 }')
+read_cost=$(awk -v a="$wi1k" -v b="$wi64k" 'BEGIN { d = (a - b) / 1000; printf "%.3f", (d > 0 ? d : 0) }')
 
 # An installed package: creation to "STATE_GAME_STARTED", less the screen's
 # 1000 ms slide-in and 1000 ms slide-out (the 400 ms hold is passed at once
 # when the game is ready before the slide-in ends, as it always is here).
 first=$(printf '%s\n' $sizes | sort -n | head -1)
-inst=$(bench installed "bench_e2e_$first" 15)
+inst=$(bench installed "http://$address/pkg$first.pkg" "bench_e2e_$first" 15)
 inst_med=$(field installed_started_median_ms <<<"$inst")
 inst_min=$(field installed_started_min_ms <<<"$inst")
 inst_max=$(field installed_started_max_ms <<<"$inst")

@@ -94,7 +94,17 @@ std::size_t privateBytes() {
   counters.cb = sizeof counters;
   ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                          sizeof counters);
-  return counters.PrivateUsage;
+  if (counters.PrivateUsage != 0) return counters.PrivateUsage;
+  // Wine leaves PrivateUsage at 0: add up the committed private regions of
+  // the address space, which is what the counter stands for.
+  std::size_t total = 0;
+  MEMORY_BASIC_INFORMATION region = {};
+  for (const char* address = nullptr; ::VirtualQuery(address, &region, sizeof region) == sizeof region;
+       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    if (static_cast<const char*>(region.BaseAddress) + region.RegionSize <= address) break;  // wrapped
+  }
+  return total;
 }
 
 }  // namespace fyrel::test
