@@ -46,7 +46,7 @@ add_library(FyrelExtension SHARED
   ${CMAKE_SOURCE_DIR}/resources/fyrel.rc)
 set_target_properties(FyrelExtension PROPERTIES PREFIX "" OUTPUT_NAME FyrelExtension)
 target_link_libraries(FyrelExtension PRIVATE fyrel_core)
-target_link_options(FyrelExtension PRIVATE -Wl,--dynamicbase -Wl,--nxcompat -Wl,--kill-at)
+target_link_options(FyrelExtension PRIVATE -Wl,--dynamicbase -Wl,--nxcompat -Wl,--kill-at $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(FyrelExtension PRIVATE -Wl,--high-entropy-va)
 endif()

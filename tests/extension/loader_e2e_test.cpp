@@ -180,7 +180,7 @@ TEST_F(Loader, DeletingAtAnyPointStopsEverythingAndLeavesNoThread) {
   destroy();
   server.reset();
   pumpFor(200);
-  const int threadsBefore = threadCount();
+  const int threadsBefore = threadCountOutsideSystem();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     removeTree(partnerFolder());
@@ -206,7 +206,7 @@ TEST_F(Loader, DeletingAtAnyPointStopsEverythingAndLeavesNoThread) {
       EXPECT_TRUE(calls.empty());
     }
     server.reset();  // the server's own connection threads end here
-    EXPECT_TRUE(pumpUntil([&] { return threadCount() <= threadsBefore; }, 3000))
+    EXPECT_TRUE(pumpUntil([&] { return threadCountOutsideSystem() <= threadsBefore; }, 3000))
         << threadsBefore << " threads before, now:\n" << describeThreads();
   }
 }

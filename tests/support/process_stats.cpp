@@ -25,15 +25,22 @@ int threadCount() {
   return count;
 }
 
-std::string describeThreads() {
+namespace {
+
+struct ThreadInfo {
+  DWORD id;
+  std::string module;  // where the thread started; "?" when unknown
+};
+
+std::vector<ThreadInfo> processThreads() {
   using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
   auto query = reinterpret_cast<QueryThread>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  std::vector<ThreadInfo> threads;
   UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot) return {};
+  if (!snapshot) return threads;
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
-  std::string text;
   const DWORD self = ::GetCurrentProcessId();
   for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
     if (entry.th32OwnerProcessID != self) continue;
@@ -45,11 +52,28 @@ std::string describeThreads() {
     if (start && ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                       static_cast<LPCSTR>(start), &owner))
       ::GetModuleFileNameA(owner, module, MAX_PATH);
-    char line[MAX_PATH + 64];
-    std::snprintf(line, sizeof line, "thread %lu start %p in %s\n", entry.th32ThreadID, start, module);
-    text += line;
+    threads.push_back({entry.th32ThreadID, module});
   }
+  return threads;
+}
+
+}  // namespace
+
+std::string describeThreads() {
+  std::string text;
+  for (const ThreadInfo& thread : processThreads())
+    text += "thread " + std::to_string(thread.id) + " started in " + thread.module + "\n";
   return text;
+}
+
+int threadCountOutsideSystem() {
+  char system[MAX_PATH] = {};
+  ::GetSystemDirectoryA(system, MAX_PATH);
+  const std::string prefix = system;
+  int count = 0;
+  for (const ThreadInfo& thread : processThreads())
+    count += _strnicmp(thread.module.c_str(), prefix.c_str(), prefix.size()) != 0;
+  return count;
 }
 
 // Wine answers GetProcessHandleCount with 0; the system-wide handle list,
