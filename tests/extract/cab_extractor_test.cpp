@@ -17,6 +17,7 @@
 #include "common/proc_address.h"
 #include "common/unique_handle.h"
 #include "extract/cab_extractor.h"
+#include "support/process_stats.h"
 #include "support/test_paths.h"
 
 namespace fyrel {
@@ -394,52 +395,9 @@ TEST(CabExtractor, StartWhileARunIsGoingStopsThatRunFirst) {
   EXPECT_FALSE(fileExists(first + kLastBigMember));
 }
 
-std::size_t threadsOfThisProcess() {
-  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  std::size_t count = 0;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
-  }
-  return count;
-}
+std::size_t threadsOfThisProcess() { return static_cast<std::size_t>(test::threadCount()); }
 
-// Wine answers GetProcessHandleCount with 0; the system-wide handle list,
-// filtered by our process id, counts the same handles there.
-DWORD handlesOfThisProcess() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return count;
-  struct HandleEntry {
-    ULONG ownerPid;
-    BYTE objectType;
-    BYTE flags;
-    USHORT value;
-    void* object;
-    ULONG access;
-  };
-  struct HandleList {
-    ULONG count;
-    HandleEntry entries[1];
-  };
-  using QuerySystemInformation = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
-  constexpr int kSystemHandleInformation = 16;
-  auto query = procAddress<QuerySystemInformation>(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-  if (query == nullptr) return 0;
-  std::vector<unsigned char> buffer(1 << 16);
-  ULONG needed = 0;
-  LONG status;
-  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-         static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
-    buffer.resize(buffer.size() * 2);
-  }
-  if (status != 0) return 0;
-  const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
-  for (ULONG i = 0; i < list->count; ++i) {
-    if (list->entries[i].ownerPid == ::GetCurrentProcessId()) ++count;
-  }
-  return count;
-}
+DWORD handlesOfThisProcess() { return static_cast<DWORD>(test::handleCount()); }
 
 TEST(CabExtractor, StartStopCyclesLeaveNoThreadNoHandleAndUnloadCabinetDll) {
   std::string target = scratchDir("extract_cycles");
