@@ -72,6 +72,12 @@ start_wine() {
     wineserver -w || true
   fi
   wineserver -p >/dev/null 2>&1 || true
+  # The first program that makes a window starts Wine's desktop process,
+  # which inherits that program's output and keeps it open for as long as
+  # it runs: CTest would then wait minutes for a test that has finished.
+  # Start it here, with its output going nowhere.
+  "$loader" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+  sleep 1
 }
 stop_wine() { [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true; }
 
