@@ -93,8 +93,8 @@ run_tests() {
   start_display
   start_wine "$dir"
   # A Wine process now and then fails to start at all on a busy machine
-  # (no output, no test run); such a case gets one more try. A case that
-  # ran and failed fails again and is reported as failed.
+  # (no output, no test run), so a failed case gets one more try; a case
+  # that fails twice fails the run. The log keeps both attempts.
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600 --repeat until-pass:2) || status=1
   return $status
 }
