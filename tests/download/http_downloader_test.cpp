@@ -3,7 +3,6 @@
 #include "download/http_downloader.h"
 
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
 #include <windows.h>
 #include <wininet.h>
 
@@ -12,13 +11,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <vector>
 #include <string>
 #include <thread>
 
 #include "download/worker_thread.h"
 #include "support/http_test_server.h"
+#include "support/process_stats.h"
 #include "support/test_paths.h"
 
 namespace fyrel {
@@ -45,17 +44,7 @@ std::string patterned(std::size_t size) {
   return s;
 }
 
-std::set<DWORD> processThreadIds() {
-  std::set<DWORD> ids;
-  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-  return ids;
-}
 
-// Records the id of every worker thread started while it is installed.
 // Records every worker thread the downloader starts, by a handle of its
 // own: thread ids are reused by the system once a thread has ended, so only
 // a handle can tell whether that very thread still runs.
@@ -376,7 +365,7 @@ TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
   server.enqueue(Response::ok(body));
   const std::string dir = test::scratchDir("download_churn");
   WorkerThreadRecorder workers;
-  const std::size_t threadsBefore = processThreadIds().size();
+  const int threadsBefore = test::threadCount();
   const std::string url = server.baseUrl() + "/churn";
   std::unique_ptr<HttpDownloader> d = std::make_unique<HttpDownloader>();
   for (int i = 0; i < 300; ++i) {
@@ -411,8 +400,8 @@ TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
   }
   d.reset();
   EXPECT_EQ(stillAlive(workers.started()), 0u);
-  std::printf("threads of the process: %zu before, %zu after; %zu workers started\n", threadsBefore,
-              processThreadIds().size(), workers.started().size());
+  std::printf("threads of the process: %d before, %d after; %zu workers started\n", threadsBefore,
+              test::threadCount(), workers.started().size());
 }
 
 }  // namespace

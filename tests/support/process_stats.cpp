@@ -70,9 +70,14 @@ int threadCountOutsideSystem() {
   char system[MAX_PATH] = {};
   ::GetSystemDirectoryA(system, MAX_PATH);
   const std::string prefix = system;
+  const std::string runtime = prefix + "\\msvcrt.dll";
   int count = 0;
-  for (const ThreadInfo& thread : processThreads())
-    count += _strnicmp(thread.module.c_str(), prefix.c_str(), prefix.size()) != 0;
+  for (const ThreadInfo& thread : processThreads()) {
+    // Threads started with the C runtime's _beginthreadex (the extraction
+    // worker) begin in msvcrt.dll: they run our code and count.
+    const bool inSystem = _strnicmp(thread.module.c_str(), prefix.c_str(), prefix.size()) == 0;
+    count += !inSystem || _stricmp(thread.module.c_str(), runtime.c_str()) == 0;
+  }
   return count;
 }
 

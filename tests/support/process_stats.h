@@ -10,9 +10,10 @@ int threadCount();       // threads of this process
 // One line per thread of this process: its id and the module its start
 // address lies in, for failure messages.
 std::string describeThreads();
-// Threads that did not start in a system DLL: ours, the test's and the
-// game's. The platform's own helper threads (WinINet's connection
-// collector, say) come and go on their own schedule and are not counted.
+// Threads that run our code, the test's or the game's: those that did not
+// start in a system DLL, and those started through the C runtime. The
+// platform's own helper threads (WinINet's connection collector, say) come
+// and go on their own schedule and are not counted.
 int threadCountOutsideSystem();
 int handleCount();       // open kernel handles of this process
 std::size_t privateBytes();  // committed private memory
