@@ -174,6 +174,10 @@ void ProgressScreen::advanceLocked() {
 void ProgressScreen::paint() {
   if (!running_.load(std::memory_order_acquire)) return;
   PaintScope paint(window_);
+  drawFrame(paint.dc());
+}
+
+void ProgressScreen::drawFrame(HDC windowDc) {
   Lock lock(textLock_);
   const HDC dc = surface_.drawingDc();
   const int width = surface_.width();
@@ -200,7 +204,7 @@ void ProgressScreen::paint() {
   ::TextOutA(dc, centredTextX(width, surface_.textWidth(addressText_.c_str(), addressLength)), addressY(height),
              addressText_.c_str(), addressLength);
 
-  surface_.blitTo(paint.dc(), 0, 0);
+  surface_.blitTo(windowDc, 0, 0);
 }
 
 }  // namespace fyrel

@@ -71,7 +71,8 @@ class ProgressScreen {
   static DWORD WINAPI refreshProcedure(LPVOID screen);
   void runRefreshLoop();
   void refreshStep();
-  void invalidateWindow() const noexcept;
+  void paintFromRefreshThread();
+  void drawFrame(HDC windowDc);
 
   // The *Locked operations expect textLock_ held.
   void setPhaseLocked(ScreenPhase phase, const std::string& caption);

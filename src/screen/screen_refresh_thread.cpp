@@ -1,15 +1,16 @@
 // The refresh thread: animates the screen by the time that has passed,
 // follows the controller's percentages, moves the screen on when a stage
-// has ended, and asks for a frame about every 10 ms.
+// has ended, and paints a frame about every 10 ms.
 //
-// It does not paint the window itself. BeginPaint on a thread that does not
-// own the window sends WM_NCPAINT and WM_ERASEBKGND to the owner and waits
-// for them whenever a frame or erase is pending (after the window was
-// uncovered or moved, say); an owner that is just then sleeping in its
-// 10 ms polls for hasFinished never answers, and both threads wait for
-// ever. So the thread only invalidates the client area, which sends
-// nothing, and the window's own paint message draws the frame
-// (ProgressScreen::paint on the owner's thread).
+// It paints through the window's DC (GetDC), not BeginPaint. BeginPaint on a
+// thread that does not own the window sends WM_NCPAINT and WM_ERASEBKGND to
+// the owner and waits for them whenever a frame or erase is pending (after
+// the window was uncovered or moved, say); an owner that is just then
+// sleeping in its 10 ms polls for hasFinished never answers, and both
+// threads wait for ever. GetDC sends nothing, so frames go on while the
+// window's thread is busy (checking the signature, loading the game), and
+// the window's own paint message (ProgressScreen::paint) only has to redraw
+// what was uncovered.
 #include <climits>
 #include <cstdint>
 
@@ -54,7 +55,7 @@ void ProgressScreen::runRefreshLoop() {
   }
   while (phase() != ScreenPhase::Stopped) {
     refreshStep();
-    invalidateWindow();
+    paintFromRefreshThread();
     ::Sleep(kStepPauseMs);
   }
   // The last touch of the screen: the owner may destroy it as soon as it
@@ -124,10 +125,9 @@ void ProgressScreen::refreshStep() {
   lastTick_ += elapsed;
 }
 
-void ProgressScreen::invalidateWindow() const noexcept {
-  RECT client{};
-  ::GetClientRect(window_, &client);
-  ::InvalidateRect(window_, &client, FALSE);
+void ProgressScreen::paintFromRefreshThread() {
+  WindowDC dc(window_);
+  if (dc.get() != nullptr) drawFrame(dc.get());
 }
 
 }  // namespace fyrel

@@ -1,5 +1,6 @@
 // Frames as the window shows them: read back from a real 640 x 480 window
-// on the X server, with the screen painted by the window's paint message.
+// on the X server, painted by the refresh thread and by the window's paint
+// message.
 // Each test also leaves a snapshot under <build>/snapshots/screen/.
 #include <gtest/gtest.h>
 
@@ -132,6 +133,29 @@ TEST(ScreenFrame, EmptyAddressLeavesTheBottomLineEmpty) {
   const Frame frame = Frame::ofWindow(rig.hwnd());
   EXPECT_EQ(frame.find(kLime, kAddressTop - 10, 479).count, 0);
   EXPECT_EQ(frame.at(320, 460), kBackground);
+}
+
+// The refresh thread draws its frames itself: they go on while the
+// window's thread delivers no messages (checking a signature, loading a
+// game), and a frame never waits for the paint message.
+TEST(ScreenFrame, FramesGoOnWhileTheWindowThreadDeliversNoMessages) {
+  ScreenRig rig;
+  ProgressScreen& screen = rig.screen();
+  rig.start();
+  ASSERT_TRUE(rig.settle([&] { return screen.phase() == ScreenPhase::Intro; }));
+  HDC dc = ::GetDC(rig.hwnd());
+  UniqueBrush magenta(::CreateSolidBrush(RGB(255, 0, 255)));
+  RECT all{0, 0, 640, 480};
+  ::FillRect(dc, &all, magenta.get());
+  ::ReleaseDC(rig.hwnd(), dc);
+  // From here on this thread takes no message until the frame is back.
+  std::uint32_t corner = 0xFF00FFu;
+  for (int waited = 0; waited < 2000 && corner != kBackground; waited += 10) {
+    ::Sleep(10);
+    corner = Frame::ofWindow(rig.hwnd()).at(0, 0);
+  }
+  EXPECT_EQ(corner, kBackground);
+  ASSERT_TRUE(rig.stop());
 }
 
 // Paint draws nothing while the refresh thread is not running: before its
