@@ -11,9 +11,10 @@
 //       times (the server is not asked: the version marker matches) and times
 //       EXT_CreateExtension -> "STATE_GAME_CREATE_SUCCEEDED" and
 //       -> "STATE_GAME_STARTED".
-//   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE
+//   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE [plain]
 //       the download worker's transfer loop alone, bare WinINet with reads of
-//       READ_SIZE bytes into FILE, timed.
+//       READ_SIZE bytes into FILE, timed; "plain" leaves out the query for
+//       available data before each read.
 // Every figure goes to stdout as "name value" lines for scripts/bench.sh.
 #include <windows.h>
 // after windows.h, which they rely on
@@ -76,6 +77,7 @@ class Run {
       }
     });
     Generic::GenericExtension* extension = library_.create(window_.hwnd(), 0, library_.module(), &host_);
+    createdMs_ = msSince(start);
     if (extension == nullptr) return false;
     window_.attach(extension, library_.processMsg);
     const bool done = pumpUntil([&] { return times.back() >= 0 || failed(); }, 30 * 60 * 1000);
@@ -84,6 +86,9 @@ class Run {
     host_.onNotify(nullptr);
     return done && !failed();
   }
+
+  // How long the last EXT_CreateExtension call itself took.
+  double createdMs() const { return createdMs_; }
 
   bool failed() const {
     for (const auto& pair : host_.notifications()) {
@@ -97,6 +102,7 @@ class Run {
 
  private:
   std::string partner_;
+  double createdMs_ = 0;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
   test::TestHost host_;
@@ -114,6 +120,7 @@ int firstStart(const std::string& url, const std::string& partner) {
   // extraction: the peak of the whole run is the peak of that part plus the
   // game's own modest start.
   printMemory("run");
+  std::printf("create_ms %.1f\n", run.createdMs());
   std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   return 0;
@@ -139,8 +146,11 @@ int installedStarts(const std::string& url, const std::string& partner, int roun
   return 0;
 }
 
-// The transfer as the download worker makes it, without anything around it.
-int bareWinInet(const std::string& host, const std::string& path, const std::string& file, DWORD readSize) {
+// The transfer as the download worker makes it, without anything around it:
+// each read is preceded by the worker's query for available data, unless
+// `askFirst` is false (plain reads, each a socket receive under Wine).
+int bareWinInet(const std::string& host, const std::string& path, const std::string& file, DWORD readSize,
+                bool askFirst) {
   const Clock::time_point start = Clock::now();
   UniqueInternet session(
       ::InternetOpenA("Mozilla/4.0 (compatible; fyrel)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -152,10 +162,13 @@ int bareWinInet(const std::string& host, const std::string& path, const std::str
   if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return 1;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
   if (!out) return 1;
+  std::setvbuf(out.get(), nullptr, _IOFBF, 64 * 1024);  // as the worker's file
   std::vector<char> buffer(readSize);
   unsigned long long total = 0;
   DWORD got = 0;
-  while (::InternetReadFile(request.get(), buffer.data(), readSize, &got) && got > 0) {
+  DWORD available = 0;
+  while ((!askFirst || ::InternetQueryDataAvailable(request.get(), &available, 0, 0)) &&
+         ::InternetReadFile(request.get(), buffer.data(), readSize, &got) && got > 0) {
     std::fwrite(buffer.data(), 1, got, out.get());
     total += got;
   }
@@ -175,14 +188,15 @@ int main(int argc, char** argv) {
     status = fyrel::bench::firstStart(argv[2], argv[3]);
   } else if (mode == "installed" && argc == 5) {
     status = fyrel::bench::installedStarts(argv[2], argv[3], std::atoi(argv[4]));
-  } else if (mode == "wininet" && argc == 5) {
+  } else if (mode == "wininet" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "plain"))) {
     const std::string url = argv[2];
     const std::size_t hostStart = url.find("://") + 3;
     const std::size_t slash = url.find('/', hostStart);
     status = fyrel::bench::bareWinInet(url.substr(hostStart, slash - hostStart), url.substr(slash), argv[3],
-                                       static_cast<DWORD>(std::atoi(argv[4])));
+                                       static_cast<DWORD>(std::atoi(argv[4])), argc == 5);
   } else {
-    std::fprintf(stderr, "usage: %s first URL PARTNER | installed URL PARTNER ROUNDS | wininet URL FILE READ_SIZE\n",
+    std::fprintf(stderr,
+                 "usage: %s first URL PARTNER | installed URL PARTNER ROUNDS | wininet URL FILE READ_SIZE [plain]\n",
                  argv[0]);
   }
   std::fflush(stdout);

@@ -12,6 +12,7 @@ namespace {
 constexpr char kAgent[] = "Mozilla/4.0 (compatible; fyrel)";
 constexpr INTERNET_PORT kPort = 80;
 constexpr DWORD kReadSize = 1024;
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
 // Every attempt must come from the server. Without these flags WinINet keeps
 // a copy of each package in its URL cache (a second full write of a big
 // file) and may answer a later request for the same address from that copy;
@@ -127,6 +128,11 @@ void HttpDownloader::attempt() {
 
   localFile_ = std::fopen(localPath_.c_str(), "wb");
   if (localFile_ == nullptr) return;
+  // Each piece still goes to the runtime as soon as it is read; the larger
+  // buffer (the runtime's own, freed by fclose) means one file write per 64
+  // pieces instead of one per four, which saves about a tenth of a 64 MB
+  // transfer under Wine. Without it the default buffer serves.
+  (void)std::setvbuf(localFile_, nullptr, _IOFBF, kWriteBufferSize);
 
   UniqueInternet internet(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet) return;
@@ -169,6 +175,13 @@ void HttpDownloader::attempt() {
   char buffer[kReadSize];
   std::uint32_t received = 0;
   for (;;) {
+    // Asking what is available first lets WinINet fill its own receive
+    // buffer, from which the small reads are then served. Without it some
+    // WinINets (Wine's) make one socket receive per 1024-byte read, which
+    // made a 64 MB transfer six times slower. A failed query is a failed
+    // read: the connection broke or the server stopped answering.
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(requestHandle_.load(), &available, 0, 0)) return;
     DWORD n = 0;
     if (!::InternetReadFile(requestHandle_.load(), buffer, kReadSize, &n)) return;
     if (n == 0) break;
