@@ -1,7 +1,8 @@
 // What the loading screen's animation costs in CPU per second of animation,
-// at two window sizes: the refresh thread itself (animation, percent text,
-// invalidation) and the frames it asks for, which the window's paint
-// message draws on the window thread.
+// at two window sizes: the refresh thread (animation, percent text and the
+// frames it draws through the window's DC) and the window thread (timer and
+// paint messages). Frames are counted, and timed from GetDC to ReleaseDC,
+// through this program's import table; the screen code is linked in.
 //   fyrel_bench_screen [seconds per size]   (default 3)
 #include <windows.h>
 
@@ -9,21 +10,41 @@
 #include <cstdlib>
 
 #include "screen/progress_screen.h"
+#include "support/import_patch.h"
 
 namespace {
 
 fyrel::ProgressScreen* gScreen = nullptr;
-long gPaints = 0;
-LARGE_INTEGER gPaintTicks{};
+// Written by the refresh thread only, read after it has been measured.
+long gFrames = 0;
+LARGE_INTEGER gFrameTicks{};
+LARGE_INTEGER gFrameStart{};
+long gPaintMessages = 0;
+
+using GetDcFn = HDC(WINAPI*)(HWND);
+using ReleaseDcFn = int(WINAPI*)(HWND, HDC);
+GetDcFn gRealGetDc = nullptr;
+ReleaseDcFn gRealReleaseDc = nullptr;
+
+HDC WINAPI countedGetDc(HWND window) {
+  ::QueryPerformanceCounter(&gFrameStart);
+  return gRealGetDc(window);
+}
+
+int WINAPI countedReleaseDc(HWND window, HDC dc) {
+  const int result = gRealReleaseDc(window, dc);
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  gFrameTicks.QuadPart += now.QuadPart - gFrameStart.QuadPart;
+  ++gFrames;
+  return result;
+}
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT && gScreen != nullptr) {
-    LARGE_INTEGER before, after;
-    ::QueryPerformanceCounter(&before);
     gScreen->paint();
-    ::QueryPerformanceCounter(&after);
-    gPaintTicks.QuadPart += after.QuadPart - before.QuadPart;
-    ++gPaints;
+    ++gPaintMessages;
+    return 0;
   }
   return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -67,15 +88,14 @@ void measure(int width, int height, DWORD seconds) {
 
   fyrel::ProgressScreen screen(::GetModuleHandleA(nullptr), window);
   gScreen = &screen;
-  gPaints = 0;
-  gPaintTicks.QuadPart = 0;
   // Past the slide-in, so every frame carries the logo, the caption with a
   // changing percentage and the address line.
   screen.startRefreshThread();
   pumpFor(1100, screen);
 
-  const long paintsBefore = gPaints;
-  const LARGE_INTEGER paintTicksBefore = gPaintTicks;
+  const long framesBefore = gFrames;
+  const LARGE_INTEGER frameTicksBefore = gFrameTicks;
+  const long paintMessagesBefore = gPaintMessages;
   const double refreshBefore = cpuMs(screen.refreshThreadHandle());
   const double windowBefore = cpuMs(::GetCurrentThread());
   const double processBefore = processCpuMs();
@@ -85,15 +105,16 @@ void measure(int width, int height, DWORD seconds) {
   const double refreshMs = cpuMs(screen.refreshThreadHandle()) - refreshBefore;
   const double windowMs = cpuMs(::GetCurrentThread()) - windowBefore;
   const double processMs = processCpuMs() - processBefore;
-  const long paints = gPaints - paintsBefore;
+  const long frames = gFrames - framesBefore;
+  const long paintMessages = gPaintMessages - paintMessagesBefore;
   LARGE_INTEGER frequency;
   ::QueryPerformanceFrequency(&frequency);
-  const double paintMs = static_cast<double>(gPaintTicks.QuadPart - paintTicksBefore.QuadPart) * 1000.0 /
+  const double frameMs = static_cast<double>(gFrameTicks.QuadPart - frameTicksBefore.QuadPart) * 1000.0 /
                          static_cast<double>(frequency.QuadPart);
 
-  std::printf("%5dx%-4d  %7.1f  %9.1f  %9.1f  %9.1f  %7.1f  %8.3f\n", width, height, refreshMs / elapsedS,
-              windowMs / elapsedS, (refreshMs + windowMs) / elapsedS, processMs / elapsedS, paints / elapsedS,
-              paints > 0 ? paintMs / paints : 0.0);
+  std::printf("%5dx%-4d  %7.1f  %9.1f  %9.1f  %9.1f  %8.1f  %8.3f  %8ld\n", width, height, refreshMs / elapsedS,
+              windowMs / elapsedS, (refreshMs + windowMs) / elapsedS, processMs / elapsedS, frames / elapsedS,
+              frames > 0 ? frameMs / frames : 0.0, paintMessages);
 
   screen.requestStop();
   while (!screen.hasFinished()) pumpFor(10, screen);
@@ -111,10 +132,22 @@ int main(int argc, char** argv) {
   windowClass.lpszClassName = "FyrelScreenBench";
   ::RegisterClassA(&windowClass);
 
+  HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  gRealGetDc = reinterpret_cast<GetDcFn>(reinterpret_cast<void*>(::GetProcAddress(user32, "GetDC")));
+  gRealReleaseDc = reinterpret_cast<ReleaseDcFn>(reinterpret_cast<void*>(::GetProcAddress(user32, "ReleaseDC")));
+  fyrel::test::ImportPatch getDc(::GetModuleHandleA(nullptr), "user32.dll", "GetDC",
+                                 reinterpret_cast<void*>(&countedGetDc));
+  fyrel::test::ImportPatch releaseDc(::GetModuleHandleA(nullptr), "user32.dll", "ReleaseDC",
+                                     reinterpret_cast<void*>(&countedReleaseDc));
+  if (!getDc.applied() || !releaseDc.applied()) {
+    std::fprintf(stderr, "could not count frames: GetDC/ReleaseDC not in the import table\n");
+    return 1;
+  }
+
   std::printf("Loading screen: CPU per second of animation (ms of CPU per s), %lu s per size\n",
               static_cast<unsigned long>(seconds));
-  std::printf("%-10s  %7s  %9s  %9s  %9s  %7s  %8s\n", "size", "refresh", "paint-thr", "together", "process",
-              "frames/s", "ms/frame");
+  std::printf("%-10s  %7s  %9s  %9s  %9s  %8s  %8s  %8s\n", "size", "refresh", "window", "together", "process",
+              "frames/s", "ms/frame", "WM_PAINT");
   measure(640, 480, seconds);
   measure(1280, 720, seconds);
   return 0;
