@@ -42,6 +42,7 @@ fyrel_warnings(fyrel_core)
 
 add_library(FyrelExtension SHARED
   ${CMAKE_SOURCE_DIR}/src/extension/exports.cpp
+  ${CMAKE_SOURCE_DIR}/src/extension/dll_main.cpp
   ${CMAKE_SOURCE_DIR}/resources/FyrelExtension.def
   ${CMAKE_SOURCE_DIR}/resources/fyrel.rc)
 set_target_properties(FyrelExtension PROPERTIES PREFIX "" OUTPUT_NAME FyrelExtension)

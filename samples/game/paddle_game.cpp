@@ -9,6 +9,7 @@
 // The game draws with GDI into the host's window; it talks to the host only
 // through the GenericExtension it was given.
 #include <fyrel/game_module.h>
+#include <fyrel/module_unload.h>
 #include <windowsx.h>
 
 #include <memory>
@@ -187,6 +188,13 @@ std::unique_ptr<PaddleGame> theGame;
 
 }  // namespace
 }  // namespace paddle
+
+// The host unloads the game after every session: the statically linked C++
+// runtime's own pool must go back with it.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) fyrel::releaseStaticCppRuntime();
+  return TRUE;
+}
 
 FYREL_GAME_EXPORT void* __cdecl CreateFyrelGame(Generic::GenericExtension* extension, HWND window,
                                                 const std::string* /*folder*/, int width, int height) {

@@ -4,6 +4,7 @@
 // fail. Every call is reported, with its arguments, to the recorder the
 // test executable exports.
 #include <fyrel/game_module.h>
+#include <fyrel/module_unload.h>
 
 #include <cstdio>
 #include <string>
@@ -36,6 +37,12 @@ void record(const std::string& line) {
 }
 
 }  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // Loaded and unloaded once per life in the soak: nothing may stay behind.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) fyrel::releaseStaticCppRuntime();
+  return TRUE;
+}
 
 #ifndef TEST_GAME_NO_CREATE
 FYREL_GAME_EXPORT void* __cdecl CreateFyrelGame(Generic::GenericExtension* ext, HWND window, const std::string* folder,
