@@ -1,6 +1,7 @@
 #include "support/process_stats.h"
 
 #include <windows.h>
+// after windows.h, which they rely on
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -49,8 +50,9 @@ std::vector<ThreadInfo> processThreads() {
     if (thread && query) query(thread.get(), 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
     char module[MAX_PATH] = "?";
     HMODULE owner = nullptr;
-    if (start && ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                      static_cast<LPCSTR>(start), &owner))
+    if (start &&
+        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                             static_cast<LPCSTR>(start), &owner))
       ::GetModuleFileNameA(owner, module, MAX_PATH);
     threads.push_back({entry.th32ThreadID, module});
   }
@@ -121,8 +123,7 @@ int handleCount() {
 std::size_t privateBytes() {
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
   if (counters.PrivateUsage != 0) return counters.PrivateUsage;
   // Wine leaves PrivateUsage at 0: add up the committed private regions of
   // the address space, which is what the counter stands for.
@@ -132,6 +133,25 @@ std::size_t privateBytes() {
        address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
     if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
     if (static_cast<const char*>(region.BaseAddress) + region.RegionSize <= address) break;  // wrapped
+  }
+  return total;
+}
+
+}  // namespace fyrel::test
+
+namespace fyrel::test {
+
+std::size_t heapBytesInUse() {
+  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  std::size_t total = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heap, &entry)) {
+      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) total += entry.cbData;
+    }
+    ::HeapUnlock(heap);
   }
   return total;
 }

@@ -6,7 +6,7 @@
 
 namespace fyrel::test {
 
-int threadCount();       // threads of this process
+int threadCount();  // threads of this process
 // One line per thread of this process: its id and the module its start
 // address lies in, for failure messages.
 std::string describeThreads();
@@ -15,7 +15,11 @@ std::string describeThreads();
 // platform's own helper threads (WinINet's connection collector, say) come
 // and go on their own schedule and are not counted.
 int threadCountOutsideSystem();
-int handleCount();       // open kernel handles of this process
+int handleCount();           // open kernel handles of this process
 std::size_t privateBytes();  // committed private memory
+// Bytes in blocks in use on every heap of the process (the process heap, the
+// C runtimes' heaps, any other). It tells a leak (this grows) from a heap
+// that only holds on to freed space (private memory grows, this does not).
+std::size_t heapBytesInUse();
 
 }  // namespace fyrel::test
