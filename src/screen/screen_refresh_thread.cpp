@@ -27,12 +27,24 @@ constexpr DWORD kStepPauseMs = 10;
 
 bool ProgressScreen::startRefreshThread() {
   if (running_.load(std::memory_order_acquire)) return false;
+  // The intro begins here, not on the new thread: an error shown or a stop
+  // requested before that thread first runs must not be overwritten by it.
+  bool enteredIntro = false;
+  {
+    std::lock_guard<std::mutex> lock(textLock_);
+    if (phase() == ScreenPhase::Idle) {
+      setPhaseLocked(ScreenPhase::Intro, std::string());
+      enteredIntro = true;
+    }
+  }
   // Both hold before the thread's first step.
   lastTick_ = tickSource_();
   running_.store(true, std::memory_order_release);
   HANDLE thread = ::CreateThread(nullptr, 0, &ProgressScreen::refreshProcedure, this, 0, nullptr);
   if (thread == nullptr) {
     running_.store(false, std::memory_order_release);
+    std::lock_guard<std::mutex> lock(textLock_);
+    if (enteredIntro && phase() == ScreenPhase::Intro) setPhaseLocked(ScreenPhase::Idle, std::string());
     return false;
   }
   // A thread started after an earlier one ended replaces its handle.
@@ -48,11 +60,6 @@ DWORD WINAPI ProgressScreen::refreshProcedure(LPVOID screen) {
 }
 
 void ProgressScreen::runRefreshLoop() {
-  {
-    std::lock_guard<std::mutex> lock(textLock_);
-    // A stop requested before the thread got going is kept.
-    if (phase() != ScreenPhase::Stopped) setPhaseLocked(ScreenPhase::Intro, std::string());
-  }
   while (phase() != ScreenPhase::Stopped) {
     refreshStep();
     paintFromRefreshThread();

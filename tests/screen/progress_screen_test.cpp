@@ -247,6 +247,25 @@ TEST(ProgressScreen, StopRequestedBeforeTheThreadRanStillEndsIt) {
   EXPECT_EQ(screen.phase(), ScreenPhase::Stopped);
 }
 
+// The intro begins when the thread is started, not when it first runs: an
+// error shown at once (a failure in the first step after creation) is what
+// the screen shows, however late the new thread gets going.
+TEST(ProgressScreen, ErrorShownRightAfterTheStartStays) {
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    ScreenRig rig;
+    ProgressScreen& screen = rig.screen();
+    EXPECT_EQ(screen.phase(), ScreenPhase::Idle);
+    rig.start();
+    EXPECT_EQ(screen.phase(), ScreenPhase::Intro);
+    screen.showError("ERROR: FAILED TO BIND THE RELEASE FUNCTION");
+    test::pumpFor(30);
+    ASSERT_EQ(screen.phase(), ScreenPhase::Error);
+    ASSERT_EQ(screen.caption(), "ERROR: FAILED TO BIND THE RELEASE FUNCTION");
+    ASSERT_TRUE(rig.stop());
+  }
+}
+
 TEST(ProgressScreen, StopEndsTheThreadFromAnError) {
   ScreenRig rig;
   ProgressScreen& screen = rig.screen();
