@@ -14,16 +14,13 @@ www="$work/www"
 address=127.0.0.120
 rounds=${FYREL_BENCH_ROUNDS:-3}
 mkdir -p "$www" "$work/out"
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 file="$www/package64.bin"
 [ -f "$file" ] && [ "$(stat -c %s "$file")" -eq $((64 * 1024 * 1024)) ] ||
   head -c $((64 * 1024 * 1024)) /dev/urandom >"$file"
 
-python3 -m http.server --bind "$address" 80 --directory "$www" >"$work/server.log" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
-for _ in $(seq 50); do curl -s -o /dev/null "http://$address/" && break; sleep 0.1; done
+source "$root/bench/stock_server.sh"
+serve_folder "$address" "$www" "$work/server.log"
 
 url="http://$address/package64.bin"
 out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_download.exe" "$url" "Z:${work//\//\\}\\out" "$rounds")

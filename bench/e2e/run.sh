@@ -12,7 +12,6 @@ www="$work/www"
 address=127.0.0.120
 sizes=${FYREL_BENCH_SIZES:-1 64 256}
 mkdir -p "$www" "$work/tools"
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 key="$root/keys/dev_private.pem"
 pub="$work/tools/dev_public.pem"
@@ -23,10 +22,8 @@ for mb in $sizes; do
     $((mb * 1024 * 1024)) "$key" "$mb"
 done
 
-python3 -m http.server --bind "$address" 80 --directory "$www" >"$work/server.log" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
-for _ in $(seq 50); do curl -s -o /dev/null "http://$address/" && break; sleep 0.1; done
+source "$root/bench/stock_server.sh"
+serve_folder "$address" "$www" "$work/server.log"
 
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
 now() { date +%s%N; }

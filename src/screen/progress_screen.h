@@ -78,6 +78,12 @@ class ProgressScreen {
   void setPhaseLocked(ScreenPhase phase, const std::string& caption);
   void setPercentTextLocked(int percent);
   void advanceLocked();
+  // One step of a slide (intro or outro): moves `progress` on by the time
+  // that has passed; at the end it raises `done` and moves the screen on.
+  void slideLocked(std::atomic<float>& progress, std::atomic<bool>& done, std::uint32_t elapsed);
+  // One step of a stage (download or extraction): moves on once `done` is
+  // raised, else shows `percent`.
+  void followStageLocked(const std::atomic<bool>& done, const std::atomic<float>& percent);
 
   UniqueKernelHandle refreshThread_;
   HWND window_;

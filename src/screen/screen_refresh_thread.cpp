@@ -74,30 +74,14 @@ void ProgressScreen::refreshStep() {
   std::lock_guard<std::mutex> lock(textLock_);
   const std::uint32_t elapsed = ticksBetween(lastTick_, tickSource_());
   switch (phase()) {
-    case ScreenPhase::Intro: {
-      const float progress = addSlideProgress(introProgress(), elapsed);
-      if (progress >= kProgressEnd) {
-        introDone_.store(true, std::memory_order_release);
-        introProgress_.store(kProgressEnd, std::memory_order_release);
-        advanceLocked();
-      } else {
-        introProgress_.store(progress, std::memory_order_release);
-      }
+    case ScreenPhase::Intro:
+      slideLocked(introProgress_, introDone_, elapsed);
       break;
-    }
     case ScreenPhase::Downloading:
-      if (downloadDone_.load(std::memory_order_acquire)) {
-        advanceLocked();
-      } else {
-        setPercentTextLocked(shownPercent(downloadPercent_.load(std::memory_order_acquire)));
-      }
+      followStageLocked(downloadDone_, downloadPercent_);
       break;
     case ScreenPhase::Extracting:
-      if (extractionDone_.load(std::memory_order_acquire)) {
-        advanceLocked();
-      } else {
-        setPercentTextLocked(shownPercent(extractionPercent_.load(std::memory_order_acquire)));
-      }
+      followStageLocked(extractionDone_, extractionPercent_);
       break;
     case ScreenPhase::Hold: {
       // Falls on while the game is not ready; held at INT_MIN rather than
@@ -107,17 +91,9 @@ void ProgressScreen::refreshStep() {
       if (countdown < 0 && gameReady_.load(std::memory_order_acquire)) advanceLocked();
       break;
     }
-    case ScreenPhase::Outro: {
-      const float progress = addSlideProgress(outroProgress(), elapsed);
-      if (progress >= kProgressEnd) {
-        outroProgress_.store(kProgressEnd, std::memory_order_release);
-        outroDone_.store(true, std::memory_order_release);
-        advanceLocked();
-      } else {
-        outroProgress_.store(progress, std::memory_order_release);
-      }
+    case ScreenPhase::Outro:
+      slideLocked(outroProgress_, outroDone_, elapsed);
       break;
-    }
     case ScreenPhase::Error:
       // A logo still sliding in when the error came goes on to the centre,
       // and may pass it by up to one step's worth.
@@ -130,6 +106,25 @@ void ProgressScreen::refreshStep() {
       break;
   }
   lastTick_ += elapsed;
+}
+
+void ProgressScreen::slideLocked(std::atomic<float>& progress, std::atomic<bool>& done, std::uint32_t elapsed) {
+  const float moved = addSlideProgress(progress.load(std::memory_order_acquire), elapsed);
+  if (moved < kProgressEnd) {
+    progress.store(moved, std::memory_order_release);
+    return;
+  }
+  progress.store(kProgressEnd, std::memory_order_release);
+  done.store(true, std::memory_order_release);
+  advanceLocked();
+}
+
+void ProgressScreen::followStageLocked(const std::atomic<bool>& done, const std::atomic<float>& percent) {
+  if (done.load(std::memory_order_acquire)) {
+    advanceLocked();
+  } else {
+    setPercentTextLocked(shownPercent(percent.load(std::memory_order_acquire)));
+  }
 }
 
 void ProgressScreen::paintFromRefreshThread() {
