@@ -2,8 +2,10 @@
 enable_language(RC)
 
 option(FYREL_BUILD_TESTS "Build the test suite" ON)
-set(FYREL_PUBLIC_KEY_BLOB "${CMAKE_SOURCE_DIR}/keys/dev_public.blob" CACHE FILEPATH
-    "148-byte PUBLICKEYBLOB compiled into the extension (release builds pass their own)")
+option(FYREL_DEVELOPMENT_KEY
+       "Development build: trust keys/dev_public.blob, whose private half is published" OFF)
+set(FYREL_PUBLIC_KEY_BLOB "" CACHE FILEPATH
+    "148-byte PUBLICKEYBLOB compiled into the extension: the release key")
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
@@ -23,12 +25,33 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 add_link_options(-static -static-libgcc -static-libstdc++)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-# The built-in public key, turned into a C++ array at configure time.
+# The built-in public key, turned into a C++ array at configure time. Anyone
+# can sign with the development key, so a build trusts it only when told in
+# so many words that it is a development build.
+set(FYREL_DEV_KEY_BLOB ${CMAKE_SOURCE_DIR}/keys/dev_public.blob)
+if(FYREL_PUBLIC_KEY_BLOB STREQUAL "")
+  if(NOT FYREL_DEVELOPMENT_KEY)
+    message(FATAL_ERROR
+      "No public key for the signature check. A release build names its own key:\n"
+      "  cmake -DFYREL_PUBLIC_KEY_BLOB=/path/release_public.blob ...\n"
+      "(made once by: tools/fyrel-sign genkey PRIVATE.pem release_public.blob).\n"
+      "A development build (tests, demo, benchmarks) that trusts the published "
+      "development key says so:\n"
+      "  cmake -DFYREL_DEVELOPMENT_KEY=ON ...")
+  endif()
+  set(FYREL_PUBLIC_KEY_BLOB ${FYREL_DEV_KEY_BLOB} CACHE FILEPATH
+      "148-byte PUBLICKEYBLOB compiled into the extension: the release key" FORCE)
+endif()
+file(READ ${FYREL_DEV_KEY_BLOB} FYREL_DEV_KEY_HEX HEX)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${FYREL_PUBLIC_KEY_BLOB})
 file(READ ${FYREL_PUBLIC_KEY_BLOB} FYREL_KEY_HEX HEX)
 string(LENGTH "${FYREL_KEY_HEX}" FYREL_KEY_HEX_LEN)
 if(NOT FYREL_KEY_HEX_LEN EQUAL 296)
   message(FATAL_ERROR "${FYREL_PUBLIC_KEY_BLOB}: a public key blob has 148 bytes")
+endif()
+if(FYREL_KEY_HEX STREQUAL FYREL_DEV_KEY_HEX AND NOT FYREL_DEVELOPMENT_KEY)
+  message(FATAL_ERROR "${FYREL_PUBLIC_KEY_BLOB} is the published development key; "
+                      "a release build names its own key (or pass -DFYREL_DEVELOPMENT_KEY=ON)")
 endif()
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," FYREL_KEY_BYTES "${FYREL_KEY_HEX}")
 configure_file(${CMAKE_SOURCE_DIR}/src/verify/built_in_key.cpp.in

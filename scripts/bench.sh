@@ -8,7 +8,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 source scripts/lib.sh
-dir=${1:-$(build_dir "$(test_arch)")}
+dir=${1:-$(build_dir "$(bench_arch)")}
 dir=$(cd "$dir" && pwd)
 
 trap 'stop_wine; stop_display' EXIT

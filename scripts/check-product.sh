@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Static checks of the shipped DLL: a PE32 for i686 that exports exactly the
-# four functions, needs only system DLLs and has ASLR and DEP on.
+# four functions, needs only system DLLs and has ASLR and DEP on, and does
+# not trust the published development key unless told it is a development
+# build (--development).
 set -uo pipefail
-dll=${1:?usage: check-product.sh FyrelExtension.dll}
+development=""
+[ "${1:-}" = --development ] && { development=1; shift; }
+dll=${1:?usage: check-product.sh [--development] FyrelExtension.dll}
+dev_key=$(dirname "$0")/../keys/dev_public.blob
 objdump=i686-w64-mingw32-objdump
 fail=0
 check() { if eval "$2"; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi; }
@@ -25,4 +30,11 @@ check "DEP (NX compatible) on" '(( 0x$characteristics & 0x100 ))'
 # The dynamic-base flag means nothing without relocations to move the image by.
 check "base relocations present" '[ -n "$relocations" ] && (( 0x$relocations > 0 ))'
 check "no section both writable and executable${writable_code:+ ($writable_code)}" '[ -z "$writable_code" ]'
+# The key is compiled in as its 148 blob bytes, in one piece.
+embeds_dev_key() { python3 -c 'import sys; sys.exit(0 if open(sys.argv[1],"rb").read() in open(sys.argv[2],"rb").read() else 1)' "$dev_key" "$dll"; }
+if [ -n "$development" ]; then
+  check "development build: trusts the development key" 'embeds_dev_key'
+else
+  check "does not trust the published development key" '! embeds_dev_key'
+fi
 exit $fail

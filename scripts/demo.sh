@@ -43,6 +43,16 @@ trap cleanup EXIT
 step() { printf '\n== %s\n' "$*"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+arch=$(basename "$build")
+case $arch in
+  i686) if i386_emulated; then how="32-bit, under qemu-i386 emulation"; else how="32-bit, native"; fi ;;
+  *) how="not the shipped build" ;;
+esac
+echo "demo: running the $arch build ($how): $build"
+for f in FyrelExtension.dll hostplayer.exe paddle.dll; do
+  echo "demo:   $f: $(pe_machine "$build/bin/$f")"
+done
+
 step "Packaging and signing the sample game (tools/fyrel-sign pack, development key)"
 mkdir -p "$work/game" "$work/www"
 cp "$build/bin/paddle.dll" "$work/game/"

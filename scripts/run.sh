@@ -8,7 +8,7 @@ shift || true
 case "$cmd" in
   build) install_deps; build_all ;;
   test) install_deps; build_all; run_tests ;;
-  demo) install_deps; build_windows "$(test_arch)"; build_windows i686; exec scripts/demo.sh "$@" ;;
+  demo) install_deps; build_windows i686; exec scripts/demo.sh "$@" ;;
   bench) install_deps; build_all; exec scripts/bench.sh "$@" ;;
   fuzz) install_deps; exec scripts/fuzz.sh "$@" ;;
   *) echo "usage: ./run {test|demo|bench|fuzz [SECONDS]|build}" >&2; exit 3 ;;
