@@ -9,7 +9,7 @@ packages=(
   googletest
   gcab openssl cabextract curl python3
   clang libclang-rt-14-dev
-  imagemagick
+  imagemagick ccache
 )
 i386_packages=(wine32:i386)
 

@@ -1,6 +1,15 @@
 # Shared steps of ./run. Sourced with the project root as current folder.
 jobs=$(nproc)
 
+# Rebuilds and builds of other checkouts on this machine reuse compiled
+# objects: paths below the checkout are hashed relative to it.
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+else
+  launcher=()
+fi
+
 install_deps() { bash scripts/install-deps.sh; }
 
 # The product is the i686 DLL, so tests and the demo run the i686 build
@@ -32,7 +41,7 @@ build_windows() {
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
-      -DFYREL_BUILD_TESTS=$tests -DFYREL_DEVELOPMENT_KEY=ON >/dev/null
+      -DFYREL_BUILD_TESTS=$tests -DFYREL_DEVELOPMENT_KEY=ON "${launcher[@]}" >/dev/null
   fi
   cmake --build "$dir" -j"$jobs"
 }
@@ -40,7 +49,7 @@ build_windows() {
 build_native() {
   local dir; dir=$(build_dir native)
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+    CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" >/dev/null
   fi
   cmake --build "$dir" -j"$jobs"
 }
