@@ -75,8 +75,15 @@ struct HttpDownloader::Transfer {
   std::atomic<bool> stopped{false};  // written under `lock`
   UniqueFile file;
 
+  // The WinINet handles of one attempt, request closed first.
+  struct Connection {
+    UniqueInternet internet;
+    UniqueInternet connect;
+    UniqueInternet request;
+  };
+
   void run() noexcept;
-  bool attempt();
+  bool attempt(Connection& connection);
   bool openFile();
   bool writeOut(std::vector<char>& pending);
   bool finish(bool complete);
@@ -167,9 +174,15 @@ DWORD WINAPI HttpDownloader::threadMain(LPVOID argument) noexcept {
 }
 
 void HttpDownloader::Transfer::run() noexcept {
+  // Declared first, so closed last: after the outcome is out. Closing a
+  // request whose body has not been read to its announced end makes WinINet
+  // read the rest first (for as long as bytes keep coming at once, on a
+  // fast server gigabytes); that is the worker's own business, not the
+  // owner's, who may already begin a new attempt or go.
+  Connection connection;
   bool complete = false;
   try {
-    complete = attempt();  // the WinINet handles are closed when it returns
+    complete = attempt(connection);
   } catch (...) {
     complete = false;  // an allocation failed: a failed attempt
   }
@@ -202,15 +215,18 @@ bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
   return ok;
 }
 
-bool HttpDownloader::Transfer::attempt() {
+bool HttpDownloader::Transfer::attempt(Connection& connection) {
   if (!openFile()) return false;
 
-  UniqueInternet internet(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternet& internet = connection.internet;
+  UniqueInternet& connect = connection.connect;
+  UniqueInternet& request = connection.request;
+  internet.reset(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet || stopped.load(std::memory_order_acquire)) return false;
-  UniqueInternet connect(
+  connect.reset(
       ::InternetConnectA(internet.get(), host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connect || stopped.load(std::memory_order_acquire)) return false;
-  UniqueInternet request(
+  request.reset(
       ::HttpOpenRequestA(connect.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
   if (!request || stopped.load(std::memory_order_acquire)) return false;
   limitWaits(request.get());

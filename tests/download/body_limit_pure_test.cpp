@@ -30,7 +30,9 @@ TEST(BodyLimit, ContentLengthReadsAsA64BitNumberOrNotAtAll) {
   for (const auto& c : cases) {
     std::uint64_t length = 12345;
     EXPECT_EQ(parseContentLength(c.text, length), c.number) << '"' << c.text << '"';
-    if (c.number) EXPECT_EQ(length, c.length) << '"' << c.text << '"';
+    if (c.number) {
+      EXPECT_EQ(length, c.length) << c.text;
+    }
   }
   EXPECT_EQ(kMaxPackageBytes, 2147483647u);
 }

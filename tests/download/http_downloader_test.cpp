@@ -523,7 +523,9 @@ TEST(Downloader, BodyBeyondTheLimitOrTheAnnouncedLengthFailsAtOnce) {
     EXPECT_FALSE(d.succeeded());
     EXPECT_EQ(d.totalBytes(), c.total);
     EXPECT_LE(d.receivedBytes(), c.maxReceived);
-    if (c.maxReceived != 0) EXPECT_GT(d.receivedBytes(), c.maxReceived - 1024);
+    if (c.maxReceived != 0) {
+      EXPECT_GT(d.receivedBytes(), c.maxReceived - 1024);
+    }
     EXPECT_LE(fileSize(path), c.maxReceived);
   }
   EXPECT_EQ(kMaxPackageBytes, 2147483647u);

@@ -48,7 +48,9 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
     // The split cabinet once kept its worker asking for the missing part.
     ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000)) << host.stateNames().back();
     EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
-    if (c.nothingWritten) EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
+    if (c.nothingWritten) {
+      EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
+    }
     EXPECT_TRUE(fileExists(gameFolder() + package));  // kept, as after any failed extraction
     destroy();
 
