@@ -199,8 +199,8 @@ bool HttpDownloader::Transfer::openFile() {
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
   // The sharing of the runtime's "wb": readers and writers may open it too.
-  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
 }
 
@@ -223,11 +223,9 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
   UniqueInternet& request = connection.request;
   internet.reset(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet || stopped.load(std::memory_order_acquire)) return false;
-  connect.reset(
-      ::InternetConnectA(internet.get(), host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  connect.reset(::InternetConnectA(internet.get(), host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connect || stopped.load(std::memory_order_acquire)) return false;
-  request.reset(
-      ::HttpOpenRequestA(connect.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
+  request.reset(::HttpOpenRequestA(connect.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
   if (!request || stopped.load(std::memory_order_acquire)) return false;
   limitWaits(request.get());
 

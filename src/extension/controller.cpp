@@ -72,7 +72,8 @@ void GameLoaderExtension::checkDownload() {
     // The verified package stays open, shared for reading only, until the
     // extraction ends; no member may take the version marker's name, which
     // would otherwise vouch for a package whose extraction failed.
-    if (extractor_) extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
+    if (extractor_)
+      extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
     reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
     return;
   }

@@ -11,7 +11,7 @@
 namespace fyrel {
 
 class SignatureVerifier {
-public:
+ public:
   SignatureVerifier() noexcept;
   virtual ~SignatureVerifier();  // destroys the key, then releases the provider
   SignatureVerifier(const SignatureVerifier&) = delete;
@@ -30,7 +30,7 @@ public:
   // access, shared for reading only); empty after a failed one.
   UniqueFile takeVerifiedPackage() noexcept { return std::move(verifiedPackage); }
 
-private:
+ private:
   bool extractTrailer(HANDLE package);
   bool checkSignature(HANDLE package);
   void releaseTrailer();

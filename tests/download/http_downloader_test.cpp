@@ -471,8 +471,8 @@ TEST(Downloader, StopReturnsAtOnceWhateverTheServerDoesAndNothingIsWrittenAfter)
     EXPECT_LE(written, counted);
     // The file is closed: it can be opened exclusively, and it stays as it
     // is while the stopped worker lives on.
-    EXPECT_TRUE(UniqueFile(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                         nullptr)));
+    EXPECT_TRUE(
+        UniqueFile(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
     ::Sleep(300);
     EXPECT_EQ(fileSize(path), written);
     EXPECT_EQ(d->receivedBytes(), counted);

@@ -20,7 +20,7 @@ const Pair kStarted{"FE_STATE", "STATE_GAME_STARTED"};
 const Pair kClosed{"FE_STATE", ""};
 
 class Loader : public LoaderTest {
-protected:
+ protected:
   Loader() : LoaderTest("127.50") {}
 };
 
@@ -77,9 +77,8 @@ TEST_F(Loader, RestartsABrokenDownloadFromTheFirstByte) {
   s.enqueue(Response::file(fixture("game.pkg")));
   ASSERT_TRUE(create());
   ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
-  EXPECT_EQ(host.notifications(),
-            (States{kDownloading, kDownloading, kDownloading, kDownloading, kCheck, kExtracting, kReady, kCreated,
-                    kStarted}));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloading, kDownloading, kDownloading, kCheck, kExtracting,
+                                          kReady, kCreated, kStarted}));
   EXPECT_EQ(s.requestCount(), 4u);
 }
 
@@ -124,8 +123,7 @@ TEST_F(Loader, DamagedCabinetFailsExtractionAndKeepsThePackage) {
 // An installed game folder whose marker matches, holding one game variant.
 void installWithMarker(const std::string& folder, const std::string& variant) {
   createFolderChain(folder);
-  ::CopyFileA((binDir() + "games\\" + variant + "\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(),
-              FALSE);
+  ::CopyFileA((binDir() + "games\\" + variant + "\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
   writeFile(folder + "_version.bin", "game.pkg");
 }
 
@@ -211,7 +209,8 @@ TEST_F(Loader, DeletingAtAnyPointStopsEverythingAndLeavesNoThread) {
     }
     server.reset();  // the server's own connection threads end here
     EXPECT_TRUE(pumpUntil([&] { return threadCountOutsideSystem() <= threadsBefore; }, 3000))
-        << threadsBefore << " threads before, now:\n" << describeThreads();
+        << threadsBefore << " threads before, now:\n"
+        << describeThreads();
   }
 }
 

@@ -335,9 +335,9 @@ TEST(CabExtractor, RefusesDeviceNamesAndNamesTheFolderKeepsBeforeWritingAnything
     const char* cabinet;
     const char* member;
   } cases[] = {
-      {"device_0.cab", "nul"},          {"device_1.cab", "CON.txt"}, {"device_2.cab", "data\\aux"},
+      {"device_0.cab", "nul"},           {"device_1.cab", "CON.txt"}, {"device_2.cab", "data\\aux"},
       {"device_3.cab", "sub\\com1.log"}, {"device_4.cab", "LPT9"},    {"device_5.cab", "nul .dat"},
-      {"reserved.cab", "_VERSION.bin"}, {"self.cab", "SELF.CAB"},
+      {"reserved.cab", "_VERSION.bin"},  {"self.cab", "SELF.CAB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.member);

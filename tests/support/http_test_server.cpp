@@ -442,7 +442,8 @@ bool HttpTestServer::sendShapedBody(Io& io, const Response& response, std::uint6
     if (sent == stallAt && !stall()) return false;
     const std::size_t at = static_cast<std::size_t>(sent % body.size());
     std::size_t want = response.dripMs != 0 ? 1 : body.size() - at;
-    want = static_cast<std::size_t>(std::min<std::uint64_t>({want, end - sent, sent < stallAt ? stallAt - sent : want}));
+    want =
+        static_cast<std::size_t>(std::min<std::uint64_t>({want, end - sent, sent < stallAt ? stallAt - sent : want}));
     if (response.dripMs != 0 && sent != 0 && ::WaitForSingleObject(io.stopEvent, response.dripMs) != WAIT_TIMEOUT)
       return false;
     if (!io.sendAll(body.data() + at, want)) return false;

@@ -76,8 +76,9 @@ TEST(Verifier, VerifiedPackageStaysClosedToWritersAndDeletersUntilItsHandleGoes)
     ASSERT_TRUE(verified);
     // Another account could otherwise swap the checked package before it is
     // extracted.
-    EXPECT_FALSE(UniqueFile(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                          FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)));
+    EXPECT_FALSE(
+        UniqueFile(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr)));
     EXPECT_FALSE(::DeleteFileA(path.c_str()));
     EXPECT_FALSE(::MoveFileA(path.c_str(), moved.c_str()));
     // Readers are welcome.
