@@ -1,11 +1,20 @@
 #include "download/http_downloader.h"
 
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "download/body_limit.h"
 #include "download/url_parts.h"
 #include "download/worker_thread.h"
 
 namespace fyrel {
 
 CreateThreadFn downloadThreadStarter = ::CreateThread;
+
+namespace detail {
+std::uint32_t downloadBodyLimit = kMaxPackageBytes;
+}  // namespace detail
 
 namespace {
 
@@ -20,99 +29,11 @@ constexpr std::size_t kWriteBufferSize = 64 * 1024;
 // cut-off package from a cache must never stand in for the server's.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
-void closeTaken(std::atomic<HINTERNET>& field) noexcept { UniqueInternet taken(field.exchange(nullptr)); }
-
-}  // namespace
-
-HttpDownloader::HttpDownloader() noexcept = default;
-
-HttpDownloader::~HttpDownloader() { stop(); }
-
-void HttpDownloader::start(const std::string& url, const std::string& localPath) {
-  succeeded_.store(false, std::memory_order_release);
-  UrlParts parts;
-  if (!splitUrl(url, parts)) return;
-  begin(parts.host, parts.path, localPath);
-}
-
-void HttpDownloader::begin(const std::string& host, const std::string& path, const std::string& localPath) {
-  stop();
-  succeeded_.store(false, std::memory_order_release);
-  if (host.empty() || path.empty()) return;
-
-  // No worker exists now, so these plain writes happen-before the new
-  // thread's first read (thread creation orders them).
-  host_ = host;
-  path_ = path;
-  localPath_ = localPath;
-  statusCode_.store(0, std::memory_order_relaxed);
-  totalBytes_.store(0, std::memory_order_relaxed);
-  receivedBytes_.store(0, std::memory_order_relaxed);
-  running_.store(true, std::memory_order_release);
-
-  thread_.reset(downloadThreadStarter(nullptr, 0, &HttpDownloader::threadMain, this, 0, nullptr));
-  // Without a worker nobody would ever clear the flag and the controller
-  // would wait forever; cleared, it reads as a finished, failed download.
-  if (!thread_) running_.store(false, std::memory_order_release);
-}
-
-void HttpDownloader::stop() {
-  if (running_.load(std::memory_order_acquire)) {
-    // The handles exist only once the request is about to go out; closing
-    // earlier would miss the ones the worker has yet to open.
-    while (!requestSent_.load(std::memory_order_acquire) && running_.load(std::memory_order_acquire)) ::Sleep(10);
-    closeHandles();
-    while (requestSent_.load(std::memory_order_acquire) || running_.load(std::memory_order_acquire)) ::Sleep(10);
-  }
-  // The worker clears running as its last access to this object, but its
-  // thread still has to return; waiting for it means no thread outlives
-  // stop(), even when the worker finished on its own long ago.
-  if (thread_) {
-    ::WaitForSingleObject(thread_.get(), INFINITE);
-    thread_.reset();
-  }
-}
-
-bool HttpDownloader::running() const noexcept { return running_.load(std::memory_order_acquire); }
-bool HttpDownloader::succeeded() const noexcept { return succeeded_.load(std::memory_order_acquire); }
-std::uint32_t HttpDownloader::receivedBytes() const noexcept { return receivedBytes_.load(std::memory_order_acquire); }
-std::uint32_t HttpDownloader::totalBytes() const noexcept { return totalBytes_.load(std::memory_order_acquire); }
-std::uint32_t HttpDownloader::statusCode() const noexcept { return statusCode_.load(std::memory_order_acquire); }
-
-DWORD WINAPI HttpDownloader::threadMain(LPVOID self) {
-  static_cast<HttpDownloader*>(self)->run();
-  return 0;
-}
-
-void HttpDownloader::run() {
-  attempt();
-  release();
-  requestSent_.store(false, std::memory_order_release);
-  running_.store(false, std::memory_order_release);  // last access to *this
-}
-
-void HttpDownloader::release() {
-  if (localFile_ != nullptr) {
-    std::fclose(localFile_);
-    localFile_ = nullptr;
-  }
-  closeHandles();
-}
-
-void HttpDownloader::closeHandles() noexcept {
-  closeTaken(requestHandle_);
-  closeTaken(connectHandle_);
-  closeTaken(internetHandle_);
-}
-
-namespace {
-
 // A server that accepts the connection and then says nothing would block
 // the worker forever where the platform's handle close does not end a
 // waiting read (Wine): every wait on the server is bounded, as Windows
 // bounds it by default, so such a transfer fails (and is restarted if it
-// had received bytes) instead of hanging the loading screen, and a stop
-// waits at most this long.
+// had received bytes) instead of hanging the loading screen.
 constexpr DWORD kServerWaitMs = 20000;
 
 void limitWaits(HINTERNET handle) {
@@ -121,85 +42,256 @@ void limitWaits(HINTERNET handle) {
     ::InternetSetOptionA(handle, option, &timeout, sizeof timeout);  // best effort
 }
 
+// Any address inside this module: the worker pins the module through it.
+const char moduleAnchor = 0;
+
 }  // namespace
 
-void HttpDownloader::attempt() {
-  statusCode_.store(0, std::memory_order_relaxed);
+// Everything one transfer shares between the downloader and its worker.
+// The worker never touches the downloader itself, only this block, which it
+// co-owns; so deleting the downloader (and the extension) never waits for
+// the network. The WinINet handles are the worker's alone: closing them
+// from another thread would make that thread wait for the worker's blocked
+// read (Wine) or for WinINet to drain the rest of the body.
+struct HttpDownloader::Transfer {
+  std::string host;
+  std::string path;
+  std::string localPath;
+  std::uint32_t bodyLimit = kMaxPackageBytes;
 
-  localFile_ = std::fopen(localPath_.c_str(), "wb");
-  if (localFile_ == nullptr) return;
-  // Each piece still goes to the runtime as soon as it is read; the larger
-  // buffer (the runtime's own, freed by fclose) means one file write per 64
-  // pieces instead of one per four, which saves about a tenth of a 64 MB
-  // transfer under Wine. Without it the default buffer serves.
-  (void)std::setvbuf(localFile_, nullptr, _IOFBF, kWriteBufferSize);
+  std::atomic<bool> running{true};
+  std::atomic<bool> succeeded{false};
+  std::atomic<std::uint32_t> statusCode{0};
+  std::atomic<std::uint32_t> totalBytes{0};
+  std::atomic<std::uint32_t> receivedBytes{0};
 
-  UniqueInternet internet(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!internet) return;
-  HINTERNET internetRaw = internet.get();
-  internetHandle_.store(internet.release());
+  // Taken by the worker around every use of the file and every change of
+  // the values above once the body flows, and by stop(), which raises
+  // `stopped` and closes the file under it: after stop() no byte of this
+  // transfer reaches the file, which a new transfer may already be
+  // writing. Held for one local file write at most, never across a network
+  // call.
+  std::mutex lock;
+  std::atomic<bool> stopped{false};  // written under `lock`
+  UniqueFile file;
 
-  UniqueInternet connect(
-      ::InternetConnectA(internetRaw, host_.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connect) return;
-  HINTERNET connectRaw = connect.get();
-  connectHandle_.store(connect.release());
+  // The WinINet handles of one attempt, request closed first.
+  struct Connection {
+    UniqueInternet internet;
+    UniqueInternet connect;
+    UniqueInternet request;
+  };
 
-  UniqueInternet request(
-      ::HttpOpenRequestA(connectRaw, "GET", path_.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
-  if (!request) return;
+  void run() noexcept;
+  bool attempt(Connection& connection);
+  bool openFile();
+  bool writeOut(std::vector<char>& pending);
+  bool finish(bool complete);
+};
+
+struct HttpDownloader::ThreadStart {
+  std::shared_ptr<Transfer> transfer;
+  HMODULE module;  // a reference to this module, given back as the thread ends
+};
+
+HttpDownloader::HttpDownloader() noexcept = default;
+
+HttpDownloader::~HttpDownloader() { stop(); }
+
+void HttpDownloader::start(const std::string& url, const std::string& localPath) {
+  if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
+  UrlParts parts;
+  if (!splitUrl(url, parts)) return;
+  begin(parts.host, parts.path, localPath);
+}
+
+void HttpDownloader::begin(const std::string& host, const std::string& path, const std::string& localPath) {
+  stop();
+  if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
+  if (host.empty() || path.empty()) return;
+
+  auto transfer = std::make_shared<Transfer>();
+  transfer->host = host;
+  transfer->path = path;
+  transfer->localPath = localPath;
+  transfer->bodyLimit = detail::downloadBodyLimit;
+  transfer_ = transfer;
+
+  // The module reference is taken here, before the thread exists, so the
+  // host cannot unload the module between the thread's start and its first
+  // step; the worker gives it back with its very last call.
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, &moduleAnchor, &module)) module = nullptr;
+  auto* start = new ThreadStart{std::move(transfer), module};
+  UniqueKernelHandle thread(downloadThreadStarter(nullptr, 0, &HttpDownloader::threadMain, start, 0, nullptr));
+  if (!thread) {
+    delete start;
+    if (module != nullptr) ::FreeLibrary(module);
+    // Without a worker nobody would ever clear the flag and the controller
+    // would wait forever; cleared, it reads as a finished, failed download.
+    transfer_->running.store(false, std::memory_order_release);
+  }
+  // Never joined: the worker ends by itself, and nothing waits for it.
+}
+
+void HttpDownloader::stop() {
+  if (!transfer_) return;
+  std::lock_guard<std::mutex> guard(transfer_->lock);
+  transfer_->stopped.store(true, std::memory_order_release);
+  transfer_->file.reset();
+}
+
+bool HttpDownloader::running() const noexcept {
+  // A stopped worker may still wait for the network, but its transfer is
+  // over for the owner.
+  return transfer_ && transfer_->running.load(std::memory_order_acquire) &&
+         !transfer_->stopped.load(std::memory_order_acquire);
+}
+bool HttpDownloader::succeeded() const noexcept {
+  return transfer_ && transfer_->succeeded.load(std::memory_order_acquire);
+}
+std::uint32_t HttpDownloader::receivedBytes() const noexcept {
+  return transfer_ ? transfer_->receivedBytes.load(std::memory_order_acquire) : 0;
+}
+std::uint32_t HttpDownloader::totalBytes() const noexcept {
+  return transfer_ ? transfer_->totalBytes.load(std::memory_order_acquire) : 0;
+}
+std::uint32_t HttpDownloader::statusCode() const noexcept {
+  return transfer_ ? transfer_->statusCode.load(std::memory_order_acquire) : 0;
+}
+
+DWORD WINAPI HttpDownloader::threadMain(LPVOID argument) noexcept {
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
+    module = start->module;
+    start->transfer->run();
+    // The transfer may be freed here, by its last owner, with the module
+    // still loaded.
+  }
+  if (module != nullptr) ::FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+void HttpDownloader::Transfer::run() noexcept {
+  // Declared first, so closed last: after the outcome is out. Closing a
+  // request whose body has not been read to its announced end makes WinINet
+  // read the rest first (for as long as bytes keep coming at once, on a
+  // fast server gigabytes); that is the worker's own business, not the
+  // owner's, who may already begin a new attempt or go.
+  Connection connection;
+  bool complete = false;
+  try {
+    complete = attempt(connection);
+  } catch (...) {
+    complete = false;  // an allocation failed: a failed attempt
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    file.reset();
+    if (complete && !stopped.load(std::memory_order_relaxed)) succeeded.store(true, std::memory_order_relaxed);
+  }
+  running.store(false, std::memory_order_release);  // outcome and counters first
+}
+
+bool HttpDownloader::Transfer::openFile() {
+  std::lock_guard<std::mutex> guard(lock);
+  // Once stopped, the path may belong to a newer transfer: not even emptied.
+  if (stopped.load(std::memory_order_relaxed)) return false;
+  // The sharing of the runtime's "wb": readers and writers may open it too.
+  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  return static_cast<bool>(file);
+}
+
+bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
+  // Called with `lock` held. A package that did not reach the disk whole
+  // must never count as complete: a failed write ends the attempt.
+  if (pending.empty()) return true;
+  DWORD written = 0;
+  const auto size = static_cast<DWORD>(pending.size());
+  const bool ok = ::WriteFile(file.get(), pending.data(), size, &written, nullptr) && written == size;
+  pending.clear();
+  return ok;
+}
+
+bool HttpDownloader::Transfer::attempt(Connection& connection) {
+  if (!openFile()) return false;
+
+  UniqueInternet& internet = connection.internet;
+  UniqueInternet& connect = connection.connect;
+  UniqueInternet& request = connection.request;
+  internet.reset(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!internet || stopped.load(std::memory_order_acquire)) return false;
+  connect.reset(::InternetConnectA(internet.get(), host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connect || stopped.load(std::memory_order_acquire)) return false;
+  request.reset(::HttpOpenRequestA(connect.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
+  if (!request || stopped.load(std::memory_order_acquire)) return false;
   limitWaits(request.get());
-  requestHandle_.store(request.release());
 
-  // From here on stop() may close the handles under us; every call below
-  // then fails and the attempt ends.
-  requestSent_.store(true, std::memory_order_release);
-  if (!::HttpSendRequestA(requestHandle_.load(), nullptr, 0, nullptr, 0)) return;
+  if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
 
   DWORD status = 0;
   DWORD size = sizeof status;
-  if (!::HttpQueryInfoA(requestHandle_.load(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr))
-    return;
-  statusCode_.store(status, std::memory_order_relaxed);
-  if (status < 200 || status > 299) return;
+  if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    return false;
+  statusCode.store(status, std::memory_order_relaxed);
+  if (status < 200 || status > 299) return false;
 
-  DWORD length = 0;
-  size = sizeof length;
-  if (!::HttpQueryInfoA(requestHandle_.load(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size,
-                        nullptr))
-    length = 0;
-  totalBytes_.store(length, std::memory_order_relaxed);
-  lengthKnown_.store(length != 0, std::memory_order_relaxed);
+  // Read as text: a length of 4 GiB or more must not wrap into a small one.
+  char lengthText[32] = {};
+  size = sizeof lengthText - 1;
+  std::uint64_t announced = 0;
+  if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr) ||
+      !parseContentLength(lengthText, announced))
+    announced = 0;  // no usable length: the body runs until the server ends it
+  // A package this large could not be counted, cut or hashed: refused
+  // before a byte of it is read.
+  if (announced > bodyLimit) return false;
+  const auto length = static_cast<std::uint32_t>(announced);
+  const bool lengthKnown = length != 0;
+  totalBytes.store(length, std::memory_order_relaxed);
 
+  // A bound of the body, announced or not: with a length, one byte more
+  // than announced ends the attempt; without, the limit does.
+  const std::uint32_t bound = lengthKnown ? length : bodyLimit;
+  std::vector<char> pending;
+  pending.reserve(kWriteBufferSize);
   char buffer[kReadSize];
   std::uint32_t received = 0;
   for (;;) {
-    // Asking what is available first lets WinINet fill its own receive
-    // buffer, from which the small reads are then served. Without it some
-    // WinINets (Wine's) make one socket receive per 1024-byte read, which
-    // made a 64 MB transfer six times slower. A failed query is a failed
-    // read: the connection broke or the server stopped answering.
+    if (stopped.load(std::memory_order_acquire)) return false;
+    // Only what has arrived is read: a read that asked for more would wait
+    // for it, and a server that drips one byte at a time would hold the
+    // worker for as long as it liked. Asking first also lets WinINet fill
+    // its own receive buffer, from which the small reads are served (Wine
+    // otherwise makes one socket receive per read). The query waits for at
+    // least one byte, or the end of the body (0), bounded by the receive
+    // timeout; a failed query is a failed read.
     DWORD available = 0;
-    if (!::InternetQueryDataAvailable(requestHandle_.load(), &available, 0, 0)) return;
+    if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0)) return false;
+    const DWORD want = available == 0 || available > kReadSize ? kReadSize : available;
     DWORD n = 0;
-    if (!::InternetReadFile(requestHandle_.load(), buffer, kReadSize, &n)) return;
+    if (!::InternetReadFile(request.get(), buffer, want, &n)) return false;
     if (n == 0) break;
-    received += n;
-    receivedBytes_.store(received, std::memory_order_relaxed);
-    // A package that did not reach the disk whole must never count as
-    // complete: a failed write (disk full, file gone) ends the attempt.
-    if (std::fwrite(buffer, 1, n, localFile_) != n) return;
-  }
-  // The last buffered bytes can still fail on their way to the disk; the
-  // runtime's fclose does not always report a failed final flush.
-  const bool flushed = std::fflush(localFile_) == 0;
-  const bool closed = std::fclose(localFile_) == 0;
-  localFile_ = nullptr;
-  if (!flushed || !closed) return;
 
-  if (lengthKnown_.load(std::memory_order_relaxed) && received != length) return;
-  succeeded_.store(true, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> guard(lock);
+    if (stopped.load(std::memory_order_relaxed)) return false;
+    // received never exceeds bound (at most 2 GiB - 1) before this sum, so
+    // it cannot wrap.
+    received += n;
+    receivedBytes.store(received, std::memory_order_relaxed);
+    if (received > bound) return false;
+    pending.insert(pending.end(), buffer, buffer + n);
+    if (pending.size() >= kWriteBufferSize && !writeOut(pending)) return false;
+  }
+
+  std::lock_guard<std::mutex> guard(lock);
+  if (stopped.load(std::memory_order_relaxed) || !writeOut(pending)) return false;
+  // The handle holds no bytes of its own (no runtime buffer): closing it
+  // loses nothing, and a failed close means nothing for the data written.
+  file.reset();
+  return !lengthKnown || received == length;
 }
 
 }  // namespace fyrel

@@ -2,9 +2,8 @@
 // straight into a local file, with counters the controller polls.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "common/unique_handle.h"
@@ -22,8 +21,12 @@ class HttpDownloader {
   void start(const std::string& url, const std::string& localPath);
   // Stops a running transfer, then starts a new one on a new worker thread.
   void begin(const std::string& host, const std::string& path, const std::string& localPath);
-  // Ends a running transfer (closing its handles) and returns only after the
-  // worker's last access to this object. Returns at once when idle.
+  // Ends a running transfer without waiting for the network: once it
+  // returns, the worker writes no byte more to the local file (which is
+  // closed), changes none of the values below and touches nothing of this
+  // object. The worker itself may live on for a while, blocked in WinINet;
+  // it owns what it still uses and keeps this module loaded until it ends.
+  // Returns at once when idle.
   void stop();
 
   // Read by the controller on every tick, without a lock. The worker writes
@@ -36,31 +39,20 @@ class HttpDownloader {
   std::uint32_t statusCode() const noexcept;
 
  private:
-  static DWORD WINAPI threadMain(LPVOID self);
-  void run();
-  void attempt();
-  void release();
-  void closeHandles() noexcept;
+  struct Transfer;
+  struct ThreadStart;
+  static DWORD WINAPI threadMain(LPVOID start) noexcept;
 
-  // Each field owns its WinINet handle; whoever closes one takes it out of
-  // the field first (into a UniqueInternet), so the worker and stop() can
-  // both close and each handle is still closed exactly once.
-  std::atomic<HINTERNET> internetHandle_{nullptr};
-  std::atomic<HINTERNET> connectHandle_{nullptr};
-  std::atomic<HINTERNET> requestHandle_{nullptr};
-  std::FILE* localFile_ = nullptr;  // touched by the worker only
-  std::string host_;
-  std::string path_;
-  std::string localPath_;
-  UniqueKernelHandle thread_;  // the worker; waited for and closed by stop() on the controller's thread
-
-  std::atomic<bool> running_{false};
-  std::atomic<bool> requestSent_{false};
-  std::atomic<bool> succeeded_{false};
-  std::atomic<bool> lengthKnown_{false};
-  std::atomic<std::uint32_t> statusCode_{0};
-  std::atomic<std::uint32_t> totalBytes_{0};
-  std::atomic<std::uint32_t> receivedBytes_{0};
+  // The current (or last) transfer, shared with its worker: whichever of the
+  // two lets go last frees it, so a worker that outlives this object never
+  // reaches freed memory.
+  std::shared_ptr<Transfer> transfer_;
 };
+
+namespace detail {
+// The body limit the worker applies, kMaxPackageBytes. Only a test lowers
+// it: no test can send 2 GiB in reasonable time.
+extern std::uint32_t downloadBodyLimit;
+}  // namespace detail
 
 }  // namespace fyrel

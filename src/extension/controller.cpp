@@ -9,6 +9,7 @@
 #include "storage/folder_access.h"
 #include "storage/player_folder.h"
 #include "storage/version_marker.h"
+#include "storage/version_marker_text.h"
 #include "verify/signature_verifier.h"
 
 namespace fyrel {
@@ -68,7 +69,11 @@ void GameLoaderExtension::checkDownload() {
       ::DeleteFileA(packagePath_.c_str());  // never extract an unverified package later
       return;
     }
-    if (extractor_) extractor_->start(packagePath_, gameFolder_);
+    // The verified package stays open, shared for reading only, until the
+    // extraction ends; no member may take the version marker's name, which
+    // would otherwise vouch for a package whose extraction failed.
+    if (extractor_)
+      extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
     reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
     return;
   }

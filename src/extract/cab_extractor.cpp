@@ -34,6 +34,11 @@ constexpr int kOutputFilePermission = _S_IREAD | _S_IWRITE;
 // name-encoding bit mean nothing to the file system.
 constexpr DWORD kStoredAttributeMask = 0x27;
 
+// The extractor whose worker runs on this thread: FDI's file routines get
+// no user value, yet must see the stop flag and the caller's cabinet
+// handle. Set by the worker for its passes only.
+thread_local CabExtractor* currentExtractor = nullptr;
+
 bool isFolder(const std::string& path) {
   DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -61,16 +66,50 @@ INT_PTR openFile(const char* path, int flags, int permission) {
 
 }  // namespace
 
+INT_PTR CabExtractor::openCabinet(const char* path) const {
+  if (!cabinetFile_ || cabinetFolder_ + cabinetName_ != path) return -1;
+  // Each open gets its own CRT descriptor (FDI closes what it opens), on a
+  // duplicate of the one handle; duplicates share the file position, and
+  // FDI takes the position at open as the cabinet's start.
+  HANDLE duplicate = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), cabinetFile_.get(), ::GetCurrentProcess(), &duplicate, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+    return -1;
+  LARGE_INTEGER start{};
+  int descriptor = -1;
+  if (::SetFilePointerEx(duplicate, start, nullptr, FILE_BEGIN))
+    descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(duplicate), _O_RDONLY | _O_BINARY);
+  if (descriptor == -1) ::CloseHandle(duplicate);
+  return descriptor;
+}
+
 // Thin adapters with FDI's exact signatures (DIAMONDAPI is __cdecl), so no
 // function pointer is ever cast.
 struct CabExtractor::Routines {
   static void* DIAMONDAPI allocate(ULONG size) { return std::malloc(size); }
   static void DIAMONDAPI release(void* memory) { std::free(memory); }
-  static INT_PTR DIAMONDAPI open(char* path, int flags, int permission) { return openFile(path, flags, permission); }
+  static INT_PTR DIAMONDAPI open(char* path, int flags, int permission) {
+    const CabExtractor* self = currentExtractor;
+    if ((flags & _O_CREAT) == 0 && self != nullptr && self->cabinetFile_) {
+      // Only the cabinet that was handed over is read; any other cabinet
+      // FDI asks for (the next part of a split one) is opened by path.
+      INT_PTR cabinet = self->openCabinet(path);
+      if (cabinet != -1 || self->cabinetFolder_ + self->cabinetName_ == path) return cabinet;
+    }
+    return openFile(path, flags, permission);
+  }
+  // A stop also ends a pass in the middle of a large member, not only at
+  // the next notification: a failed read or write makes FDICopy fail.
+  static bool stopping() noexcept {
+    const CabExtractor* self = currentExtractor;
+    return self != nullptr && self->stop_.load(std::memory_order_acquire);
+  }
   static UINT DIAMONDAPI read(INT_PTR file, void* buffer, UINT size) {
+    if (stopping()) return static_cast<UINT>(-1);
     return static_cast<UINT>(::_read(static_cast<int>(file), buffer, size));
   }
   static UINT DIAMONDAPI write(INT_PTR file, void* buffer, UINT size) {
+    if (stopping()) return static_cast<UINT>(-1);
     return static_cast<UINT>(::_write(static_cast<int>(file), buffer, size));
   }
   static int DIAMONDAPI close(INT_PTR file) { return ::_close(static_cast<int>(file)); }
@@ -91,8 +130,12 @@ struct CabExtractor::Routines {
         return self->onCopyFile(*record);
       case fdintCLOSE_FILE_INFO:
         return self->onCloseFile(*record);
+      case fdintNEXT_CABINET:
+        // FDI asks again for as long as the answer is "continue": with the
+        // next part of a split cabinet missing (or unusable), that would be
+        // for ever. Otherwise the folder FDI proposes is kept.
+        return record->fdie == FDIERROR_NONE ? 0 : -1;
       default:
-        // A next-cabinet notification keeps the folder FDI proposes.
         return 0;
     }
   }
@@ -105,7 +148,8 @@ CabExtractor::~CabExtractor() {
   cabinetLibrary_.reset();
 }
 
-bool CabExtractor::start(const std::string& cabinetPath, const std::string& targetFolder) {
+bool CabExtractor::start(const std::string& cabinetPath, const std::string& targetFolder, UniqueFile cabinetFile,
+                         std::vector<std::string> reservedNames) {
   if (!cabinetLibrary_) return false;
   stop();
 
@@ -119,6 +163,12 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   cabinetFolder_ = std::move(cabinet.folder);
   cabinetName_ = std::move(cabinet.name);
   targetFolder_ = asFolderPath(targetFolder);
+  reservedNames_ = std::move(reservedNames);
+  // A member named like the cabinet itself would truncate the file being
+  // read.
+  if (!targetFolder_.empty() && ::lstrcmpiA(cabinetFolder_.c_str(), targetFolder_.c_str()) == 0)
+    reservedNames_.push_back(cabinetName_);
+  cabinetFile_ = std::move(cabinetFile);
 
   auto fdiCreate = procAddress<decltype(&::FDICreate)>(cabinetLibrary_.get(), "FDICreate");
   if (fdiCreate != nullptr) {
@@ -126,6 +176,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
                          &Routines::close, &Routines::seek, cpu80386, &error_);
   }
   if (context_ == nullptr) {
+    cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
     return false;
   }
@@ -133,6 +184,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   thread_.reset(detail::beginExtractionThread(&CabExtractor::worker, this));
   if (!thread_) {
     destroyContext();
+    cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
     return false;
   }
@@ -167,6 +219,7 @@ unsigned __stdcall CabExtractor::worker(void* self) {
 }
 
 void CabExtractor::run() {
+  currentExtractor = this;
   if (!stop_.load(std::memory_order_acquire)) {
     auto fdiCopy = procAddress<decltype(&::FDICopy)>(cabinetLibrary_.get(), "FDICopy");
     if (fdiCopy != nullptr) {
@@ -180,6 +233,10 @@ void CabExtractor::run() {
     }
   }
   destroyContext();
+  currentExtractor = nullptr;
+  // Closed before the end is seen, so that the owner can delete the cabinet
+  // as soon as it sees the run ended.
+  cabinetFile_.reset();
   // Last touch of this object: the controller may free it once it sees this.
   running_.store(false, std::memory_order_release);
 }
@@ -191,12 +248,13 @@ void CabExtractor::destroyContext() noexcept {
   context_ = nullptr;
 }
 
-std::string CabExtractor::outputPath(const char* memberName) const { return targetFolder_ + memberName; }
+std::string CabExtractor::outputPath(const char* memberName) const { return targetFolder_ + memberPath(memberName); }
 
 INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
-  // A name that would leave the target folder fails the package already in
-  // the counting pass, before any file of it is written.
-  if (!isSafeMemberName(file.psz1)) return -1;
+  // A name that would leave the target folder, open a device or take a
+  // file the folder's owner keeps (the version marker) fails the package
+  // already in the counting pass, before any file of it is written.
+  if (!isSafeMemberName(file.psz1, reservedNames_)) return -1;
   const auto size = static_cast<std::uint32_t>(file.cb);
   if (countingPass_) {
     totalBytes_.store(totalBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/unique_handle.h"
 
@@ -22,8 +23,14 @@ class CabExtractor {
   CabExtractor& operator=(const CabExtractor&) = delete;
 
   // Stops a run that is still going, then starts a new one. True when the
-  // worker thread runs.
-  bool start(const std::string& cabinetPath, const std::string& targetFolder);
+  // worker thread runs. cabinetFile, when given, is an open handle of the
+  // cabinet at cabinetPath: FDI then reads the cabinet through it instead
+  // of opening the path again, and the run keeps it open (and closes it
+  // before it ends), so the cabinet read is the one the caller opened.
+  // reservedNames are file names of the target folder that no member may
+  // take; the cabinet's own name is one when it lies in that folder.
+  bool start(const std::string& cabinetPath, const std::string& targetFolder, UniqueFile cabinetFile = UniqueFile(),
+             std::vector<std::string> reservedNames = {});
   // Makes the next notification abort and waits until the worker has ended.
   void stop();
 
@@ -44,6 +51,8 @@ class CabExtractor {
   // Waits for an ended worker's thread to be gone and drops its handle.
   void joinWorker() noexcept;
   std::string outputPath(const char* memberName) const;
+  // A CRT descriptor on cabinetFile_ when path names the cabinet, else -1.
+  INT_PTR openCabinet(const char* path) const;
   INT_PTR onCopyFile(const FDINOTIFICATION& file);
   INT_PTR onCloseFile(const FDINOTIFICATION& file);
 
@@ -59,6 +68,10 @@ class CabExtractor {
   std::string cabinetName_;
   std::string cabinetFolder_;
   std::string targetFolder_;
+  std::vector<std::string> reservedNames_;
+  // The cabinet as the caller opened it; handed to FDI for cabinetFolder_ +
+  // cabinetName_ and closed by the worker before it clears running.
+  UniqueFile cabinetFile_;
   ERF error_{};  // FDI writes here during FDICopy; nobody reads it
 };
 

@@ -7,6 +7,8 @@ namespace {
 
 bool isSeparator(char c) noexcept { return c == '\\' || c == '/'; }
 
+char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Windows drops trailing dots and spaces from a path component, so ". ." or
 // "..." may well resolve like ".."; a component of nothing but dots and
 // spaces never names a real file of a package.
@@ -17,9 +19,47 @@ bool isDotsAndSpacesOnly(const char* begin, const char* end) noexcept {
   return true;
 }
 
+// The end of a component as Windows uses it: trailing dots and spaces go.
+const char* trimmedEnd(const char* begin, const char* end) noexcept {
+  while (end != begin && (end[-1] == '.' || end[-1] == ' ')) --end;
+  return end;
+}
+
+bool equalsIgnoringCase(const char* begin, const char* end, const char* text) noexcept {
+  for (const char* p = begin; p != end; ++p, ++text) {
+    if (*text == '\0' || lower(*p) != lower(*text)) return false;
+  }
+  return *text == '\0';
+}
+
+// Windows opens a device for a component whose part before the first dot,
+// without trailing spaces, is a device name: "nul", "NUL.txt", "com1 .log".
+// The superscript digits (code page 1252) count as port numbers too.
+bool isDeviceName(const char* begin, const char* end) noexcept {
+  const char* base = begin;
+  while (base != end && *base != '.') ++base;
+  while (base != begin && base[-1] == ' ') --base;
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (const char* device : kDevices) {
+    if (equalsIgnoringCase(begin, base, device)) return true;
+  }
+  if (base - begin != 4) return false;
+  if (!equalsIgnoringCase(begin, begin + 3, "com") && !equalsIgnoringCase(begin, begin + 3, "lpt")) return false;
+  const auto digit = static_cast<unsigned char>(begin[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+bool isReserved(const char* begin, const char* end, const std::vector<std::string>& reservedNames) noexcept {
+  end = trimmedEnd(begin, end);
+  for (const std::string& reserved : reservedNames) {
+    if (!reserved.empty() && equalsIgnoringCase(begin, end, reserved.c_str())) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-bool isSafeMemberName(const char* name) noexcept {
+bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames) noexcept {
   if (name == nullptr || *name == '\0') return false;
   if (std::strchr(name, ':') != nullptr) return false;  // drive letter or stream
   const char* component = name;
@@ -28,10 +68,19 @@ bool isSafeMemberName(const char* name) noexcept {
       // An empty component is a leading separator (rooted or UNC name), a
       // doubled one or a trailing one (a folder, not a file).
       if (p == component || isDotsAndSpacesOnly(component, p)) return false;
-      if (*p == '\0') return true;
+      if (isDeviceName(component, p)) return false;
+      if (*p == '\0') return !(component == name && isReserved(component, p, reservedNames));
       component = p + 1;
     }
   }
+}
+
+std::string memberPath(const char* name) {
+  std::string path(name != nullptr ? name : "");
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
 }
 
 }  // namespace fyrel

@@ -1,6 +1,5 @@
 #include "screen/screen_layout.h"
 
-#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -25,10 +24,11 @@ int addressY(int surfaceHeight) noexcept { return surfaceHeight - 30; }
 int centredTextX(int surfaceWidth, int textWidth) noexcept { return (surfaceWidth - textWidth) / 2; }
 
 int shownPercent(float percent) noexcept {
-  if (!std::isfinite(percent)) return 0;
-  const double truncated = std::trunc(static_cast<double>(percent));
-  if (truncated < static_cast<double>(INT_MIN) || truncated > static_cast<double>(INT_MAX)) return 0;
-  return static_cast<int>(truncated);
+  // Byte counts from a hostile package or server can make any ratio; the
+  // screen shows a percentage, so it stays within 0 to 100.
+  if (std::isnan(percent) || percent <= 0.0f) return 0;
+  if (percent >= 100.0f) return 100;
+  return static_cast<int>(percent);  // truncated toward zero
 }
 
 std::string percentText(int percent) {

@@ -18,9 +18,9 @@ int addressY(int surfaceHeight) noexcept;
 // when the text is wider than the surface.
 int centredTextX(int surfaceWidth, int textWidth) noexcept;
 
-// A percentage as the screen shows it: truncated toward zero; not-a-number,
-// infinities and values outside the int range (a ratio whose total is still
-// 0, say) show as 0.
+// A percentage as the screen shows it: truncated toward zero and kept
+// within 0 to 100; not-a-number (a ratio whose total is still 0, say) shows
+// as 0, values above 100 as 100.
 int shownPercent(float percent) noexcept;
 // " : 45%" for 45.
 std::string percentText(int percent);

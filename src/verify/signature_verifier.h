@@ -11,7 +11,7 @@
 namespace fyrel {
 
 class SignatureVerifier {
-public:
+ public:
   SignatureVerifier() noexcept;
   virtual ~SignatureVerifier();  // destroys the key, then releases the provider
   SignatureVerifier(const SignatureVerifier&) = delete;
@@ -21,12 +21,18 @@ public:
   bool importPublicKey(const unsigned char* blob, std::size_t length);
   // True: the file now holds exactly the signed content and the signature
   // matched. False: see the trailer rules (unchanged, or cut at the first
-  // marker). Streams the file; never holds it in memory.
+  // marker). Streams the file; never holds it in memory. The file is open
+  // from the cut to the check with writing and deleting by others denied,
+  // and after a true result it stays open so, until takeVerifiedPackage's
+  // handle is closed: what is checked is what the caller then reads.
   bool verify(const std::string& filePath);
+  // The package of the last successful verify, still open (read and write
+  // access, shared for reading only); empty after a failed one.
+  UniqueFile takeVerifiedPackage() noexcept { return std::move(verifiedPackage); }
 
-private:
-  bool extractTrailer();
-  bool checkSignature();
+ private:
+  bool extractTrailer(HANDLE package);
+  bool checkSignature(HANDLE package);
   void releaseTrailer();
 
   // Declared provider first so that the key is destroyed before the provider
@@ -35,6 +41,7 @@ private:
   UniqueCryptKey key;
   std::string filePath;
   std::vector<unsigned char> signature;
+  UniqueFile verifiedPackage;
 };
 
 }  // namespace fyrel

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "download/body_limit.h"
 #include "download/worker_thread.h"
 #include "support/http_test_server.h"
 #include "support/process_stats.h"
@@ -91,6 +93,19 @@ std::size_t stillAlive(const std::vector<HANDLE>& workers) {
   std::size_t alive = 0;
   for (HANDLE h : workers) alive += ::WaitForSingleObject(h, 0) != WAIT_OBJECT_0;
   return alive;
+}
+
+// A stopped worker is not waited for; it ends by itself once WinINet lets
+// go of it (at the latest at the 20 s receive timeout).
+std::size_t aliveAfterTheirEnd(const std::vector<HANDLE>& workers) {
+  waitUntil([&] { return stillAlive(workers) == 0; }, 30000);
+  return stillAlive(workers);
+}
+
+std::uint64_t fileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 TEST(Downloader, SendsGetForThePathByteForByteWithItsAgentOnPort80) {
@@ -323,8 +338,8 @@ TEST(Downloader, BeginOnARunningDownloaderEndsTheOldTransferFirst) {
   d.start(server.baseUrl() + "/old", path);
   ASSERT_TRUE(waitUntil([&] { return d.receivedBytes() > 0; }));
   ASSERT_TRUE(d.running());
-  // The old worker writes into the same file; had it outlived begin, its
-  // bytes would land in the new package.
+  // The old worker writes into the same file; had it written after begin,
+  // its bytes would land in the new package.
   d.start(server.baseUrl() + "/new", path);
   ASSERT_TRUE(waitFinished(d));
   EXPECT_TRUE(d.succeeded());
@@ -341,24 +356,17 @@ TEST(Downloader, StopDuringAStalledTransferEndsItAndLeavesNoThread) {
   ASSERT_TRUE(server.waitForStalls(1, 20000));
   ASSERT_TRUE(waitUntil([&] { return d->receivedBytes() == 4096; }));
 
-  std::atomic<bool> stopped{false};
-  std::thread controller([&] {
-    d->stop();
-    stopped = true;
-  });
-  // Wine's WinINet, unlike Windows', does not end a read that is blocked in
-  // the socket when its handle is closed: the read ends only when the
-  // connection does. Dropping the stalled connection, once stop() has had
-  // time to close the handles, stands in for that here.
-  ::Sleep(100);
-  server.stop();
-  controller.join();
-  EXPECT_TRUE(stopped);
+  // stop() does not wait for the worker blocked in its read.
+  d->stop();
   EXPECT_FALSE(d->running());
   EXPECT_FALSE(d->succeeded());
   EXPECT_EQ(d->receivedBytes(), 4096u);  // what the restart decision reads
   d.reset();
-  EXPECT_EQ(stillAlive(workers.started()), 0u);
+  // Wine's WinINet, unlike Windows', does not end a read that is blocked in
+  // the socket when its handle is closed; the stalled worker ends when the
+  // connection does.
+  server.stop();
+  EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
 }
 
 TEST(Downloader, DestroyingARunningDownloaderIsSafe) {
@@ -371,7 +379,7 @@ TEST(Downloader, DestroyingARunningDownloaderIsSafe) {
   ASSERT_TRUE(d->running());
   d.reset();
   EXPECT_EQ(workers.started().size(), 1u);
-  EXPECT_EQ(stillAlive(workers.started()), 0u);
+  EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
 }
 
 TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
@@ -414,9 +422,113 @@ TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
     ASSERT_FALSE(i % 5 == 0 && d->running());
   }
   d.reset();
-  EXPECT_EQ(stillAlive(workers.started()), 0u);
+  EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
   std::printf("threads of the process: %d before, %d after; %zu workers started\n", threadsBefore, test::threadCount(),
               workers.started().size());
+}
+
+TEST(Downloader, StopReturnsAtOnceWhateverTheServerDoesAndNothingIsWrittenAfter) {
+  // Each server keeps a worker busy in its own way: one byte at a time,
+  // silence after a few KB, and bodies faster than the disk, with and
+  // without a length (closing a request whose length is known makes WinINet
+  // read the rest of the body first).
+  static const struct {
+    const char* name;
+    Response response;
+  } servers[] = {
+      {"one byte every 200 ms", Response::ok(patterned(4096)).dripEvery(200)},
+      {"silent after 4 KB", Response::ok(patterned(100000)).stallAfter(4096)},
+      {"fast, 1.5 GB announced", Response::ok(patterned(1 << 20)).withLength(1500000000u).endless()},
+      {"fast, no length", Response::ok(patterned(1 << 20)).endless()},
+  };
+  HttpTestServer server("127.0.0.32");
+  const std::string dir = test::scratchDir("download_stop_fast");
+  WorkerThreadRecorder workers;
+  double worstMs = 0;
+  int n = 0;
+  for (const auto& c : servers) {
+    SCOPED_TRACE(c.name);
+    server.enqueue(c.response);
+    const std::string path = dir + "pack" + std::to_string(n) + ".cab";
+    auto d = std::make_unique<HttpDownloader>();
+    d->start(server.baseUrl() + "/s" + std::to_string(n++), path);
+    // Bytes arrive as they come: even the dripping server's first byte is
+    // counted, not held back until a full read of 1024.
+    ASSERT_TRUE(waitUntil([&] { return d->receivedBytes() > 0; }, 10000));
+    LARGE_INTEGER frequency, before, after;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&before);
+    d->stop();
+    ::QueryPerformanceCounter(&after);
+    const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart;
+    worstMs = std::max(worstMs, ms);
+    std::printf("stop, %s: %.1f ms\n", c.name, ms);
+    EXPECT_LT(ms, 1000.0);  // a bound that only catches a wait for the server
+    EXPECT_FALSE(d->running());
+    EXPECT_FALSE(d->succeeded());
+    const std::uint32_t counted = d->receivedBytes();
+    const std::uint64_t written = fileSize(path);
+    EXPECT_LE(written, counted);
+    // The file is closed: it can be opened exclusively, and it stays as it
+    // is while the stopped worker lives on.
+    EXPECT_TRUE(
+        UniqueFile(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
+    ::Sleep(300);
+    EXPECT_EQ(fileSize(path), written);
+    EXPECT_EQ(d->receivedBytes(), counted);
+    d.reset();
+  }
+  std::printf("worst stop: %.1f ms\n", worstMs);
+  server.stop();
+  EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
+}
+
+// Lowers the body limit for one test: no test can send 2 GiB in good time.
+class BodyLimit {
+ public:
+  explicit BodyLimit(std::uint32_t limit) : saved_(detail::downloadBodyLimit) { detail::downloadBodyLimit = limit; }
+  ~BodyLimit() { detail::downloadBodyLimit = saved_; }
+
+ private:
+  std::uint32_t saved_;
+};
+
+TEST(Downloader, BodyBeyondTheLimitOrTheAnnouncedLengthFailsAtOnce) {
+  static const struct {
+    const char* name;
+    std::uint32_t limit;  // 0: the real one
+    Response response;
+    std::uint32_t maxReceived;  // the attempt ends by this count
+    std::uint32_t total;
+  } cases[] = {
+      // An endless body without a length stops just past the limit, not
+      // when the disk is full; 4 MiB stands in for 2 GiB - 1.
+      {"endless, no length", 4u << 20, Response::ok(patterned(65536)).endless(), (4u << 20) + 1024, 0},
+      // 4 GiB read as a 32-bit number is 0, "no length"; such a package
+      // could never be counted, so not a byte of it is read.
+      {"4 GiB announced", 0, Response::ok(patterned(65536)).withLength(4294967296ull).endless(), 0, 0},
+      {"2 GiB announced", 0, Response::ok(patterned(65536)).withLength(2147483648ull).endless(), 0, 0},
+  };
+  HttpTestServer server("127.0.0.33");
+  const std::string dir = test::scratchDir("download_limit");
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BodyLimit limit(c.limit != 0 ? c.limit : detail::downloadBodyLimit);
+    server.enqueue(c.response);
+    const std::string path = dir + "pack" + std::to_string(n) + ".cab";
+    HttpDownloader d;
+    d.start(server.baseUrl() + "/l" + std::to_string(n++), path);
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_FALSE(d.succeeded());
+    EXPECT_EQ(d.totalBytes(), c.total);
+    EXPECT_LE(d.receivedBytes(), c.maxReceived);
+    if (c.maxReceived != 0) {
+      EXPECT_GT(d.receivedBytes(), c.maxReceived - 1024);
+    }
+    EXPECT_LE(fileSize(path), c.maxReceived);
+  }
+  EXPECT_EQ(kMaxPackageBytes, 2147483647u);
 }
 
 }  // namespace

@@ -327,6 +327,76 @@ TEST(CabExtractor, RefusesPackagesWithMembersThatLeaveTheTargetFolder) {
   }
 }
 
+TEST(CabExtractor, RefusesDeviceNamesAndNamesTheFolderKeepsBeforeWritingAnything) {
+  // Each cabinet holds ok.txt and then the refused member. Opening a device
+  // would write into it (NUL) or block on it; the version marker or the
+  // package itself would be overwritten by the package.
+  static const struct {
+    const char* cabinet;
+    const char* member;
+  } cases[] = {
+      {"device_0.cab", "nul"},           {"device_1.cab", "CON.txt"}, {"device_2.cab", "data\\aux"},
+      {"device_3.cab", "sub\\com1.log"}, {"device_4.cab", "LPT9"},    {"device_5.cab", "nul .dat"},
+      {"reserved.cab", "_VERSION.bin"},  {"self.cab", "SELF.CAB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.member);
+    const std::string target = scratchDir("extract_refused");
+    // The package lies in the folder it is extracted into, as the loader's
+    // does.
+    const std::string cabinet = target + (std::string(c.cabinet) == "self.cab" ? "self.cab" : "package.cab");
+    ASSERT_TRUE(::CopyFileA(fixture(c.cabinet).c_str(), cabinet.c_str(), FALSE));
+    const std::string package = readFile(cabinet);
+    CabExtractor extractor;
+    ASSERT_TRUE(extractor.start(cabinet, target, UniqueFile(), {"_version.bin"}));
+    for (int i = 0; i < 2000 && extractor.isRunning(); ++i) ::Sleep(10);
+    ASSERT_FALSE(extractor.isRunning()) << "a device opened for writing blocks the worker";
+    EXPECT_FALSE(extractor.succeeded());
+    EXPECT_EQ(filesBelow(target), std::vector<std::string>{cabinet.substr(target.size())});  // not even ok.txt
+    EXPECT_TRUE(readFile(cabinet) == package);
+  }
+}
+
+TEST(CabExtractor, ExtractsMemberNamesWithForwardSlashesIntoTheirFolders) {
+  const std::string target = scratchDir("extract_slashes");
+  CabExtractor extractor;
+  ASSERT_TRUE(extract(extractor, fixture("slashes.cab"), target));
+  EXPECT_EQ(filesBelow(target), (std::vector<std::string>{"data\\2.dat", "data\\levels\\1.dat", "top.txt"}));
+  EXPECT_EQ(readFile(target + "data\\levels\\1.dat"), "level one");
+}
+
+TEST(CabExtractor, SplitCabinetWhoseNextPartIsMissingFails) {
+  const std::string target = scratchDir("extract_split");
+  CabExtractor extractor;
+  ASSERT_TRUE(extractor.start(fixture("split_first.cab"), target));
+  for (int i = 0; i < 2000 && extractor.isRunning(); ++i) ::Sleep(10);
+  const bool ended = !extractor.isRunning();
+  extractor.stop();  // ends a worker that still asks for the next part
+  EXPECT_TRUE(ended) << "the worker kept asking for the missing part";
+  EXPECT_FALSE(extractor.succeeded());
+}
+
+TEST(CabExtractor, ReadsTheCabinetThroughTheHandedHandleAndClosesItAtTheEnd) {
+  const std::string target = scratchDir("extract_handle");
+  const std::string cabinet = target + "package.cab";
+  ASSERT_TRUE(::CopyFileA(fixture("nested_zip.cab").c_str(), cabinet.c_str(), FALSE));
+  // Shared with nobody: opening the path again would fail, so what FDI
+  // reads can only come through this handle.
+  UniqueFile handle(::CreateFileA(cabinet.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(handle);
+  ASSERT_FALSE(UniqueFile(::CreateFileA(cabinet.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr)));
+  CabExtractor extractor;
+  ASSERT_TRUE(extractor.start(cabinet, target, std::move(handle)));
+  waitForEnd(extractor);
+  EXPECT_TRUE(extractor.succeeded());
+  for (const char* name : kNestedMembers) {
+    EXPECT_TRUE(readFile(target + name) == readFile(fixture("nested\\") + name)) << name;
+  }
+  EXPECT_TRUE(::DeleteFileA(cabinet.c_str())) << "the run left the cabinet open";
+}
+
 // Narrowest seam: the worker thread is made suspended, so the stop is
 // certain to come before the worker's first step; no real API lets a test
 // hold a freshly started thread otherwise.

@@ -35,23 +35,41 @@ def dos_time(hour, minute, second):
     return (hour << 11) | (minute << 5) | (second // 2)
 
 
-def write_cabinet(path, members):
-    """members: (name, bytes, attribs, date, time), one uncompressed folder."""
+def write_cabinet(path, members, next_cabinet=None):
+    """members: (name, bytes, attribs, date, time), one uncompressed folder.
+
+    With next_cabinet, the cabinet says it is the first part of a split
+    one: its folder, and its last member, go on in that (missing) cabinet.
+    """
     data = b''.join(m[1] for m in members)
     blocks = [data[i:i + 32768] for i in range(0, len(data), 32768)]
     files = b''
     offset = 0
-    for name, body, attribs, date, time in members:
-        files += struct.pack('<IIHHHH', len(body), offset, 0, date, time, attribs) + name.encode('latin-1') + b'\0'
+    for i, (name, body, attribs, date, time) in enumerate(members):
+        size = len(body)
+        folder_index = 0
+        if next_cabinet and i == len(members) - 1:
+            size *= 2  # the second half lies in the next cabinet
+            folder_index = 0xFFFE  # continued to the next cabinet
+        files += struct.pack('<IIHHHH', size, offset, folder_index, date, time, attribs) + name.encode('latin-1') + b'\0'
         offset += len(body)
-    coff_files = 36 + 8
+    flags = 0
+    names = b''
+    if next_cabinet:
+        flags = 0x0002  # a next cabinet follows
+        names = next_cabinet.encode('latin-1') + b'\0' + b'disk2\0'
+    coff_files = 36 + len(names) + 8
     coff_data = coff_files + len(files)
     cfdata = b''
-    for block in blocks:
-        sizes = struct.pack('<HH', len(block), len(block))
+    for i, block in enumerate(blocks):
+        # The last block of a split folder goes on in the next cabinet: its
+        # uncompressed size is 0 here.
+        uncompressed = 0 if next_cabinet and i == len(blocks) - 1 else len(block)
+        sizes = struct.pack('<HH', len(block), uncompressed)
         cfdata += struct.pack('<I', checksum(sizes, checksum(block))) + sizes + block
     total = coff_data + len(cfdata)
-    header = struct.pack('<4sIIIIIBBHHHHH', b'MSCF', 0, total, 0, coff_files, 0, 3, 1, 1, len(members), 0, 0x1234, 0)
+    header = struct.pack('<4sIIIIIBBHHHHH', b'MSCF', 0, total, 0, coff_files, 0, 3, 1, 1, len(members), flags, 0x1234,
+                         0) + names
     folder = struct.pack('<IHH', coff_data, len(blocks), 0)
     with open(path, 'wb') as out:
         out.write(header + folder + files + cfdata)
@@ -80,6 +98,11 @@ TRAVERSAL_NAMES = [
     'stream.txt:escape_stream',
     '../../escape_slash.dll',
 ]
+
+
+# Member names that name a device, alone, with an extension or as the last
+# part of a path.
+DEVICE_NAMES = ['nul', 'CON.txt', 'data\\aux', 'sub\\com1.log', 'LPT9', 'nul .dat']
 
 
 def main():
@@ -136,6 +159,36 @@ def main():
             ('ok.txt', b'harmless', 0x20, dos_date(2010, 1, 1), 0),
             (name, b'escaped', 0x20, dos_date(2010, 1, 1), 0),
         ])
+
+    # Members named like devices: opening them would open the device.
+    for i, name in enumerate(DEVICE_NAMES):
+        write_cabinet(os.path.join(out, 'device_%d.cab' % i), [
+            ('ok.txt', b'harmless', 0x20, dos_date(2010, 1, 1), 0),
+            (name, b'to a device', 0x20, dos_date(2010, 1, 1), 0),
+        ])
+
+    # Names with forward slashes extract into the folders they name.
+    write_cabinet(os.path.join(out, 'slashes.cab'), [
+        ('data/levels/1.dat', b'level one', 0x20, dos_date(2010, 1, 1), 0),
+        ('data/2.dat', b'two', 0x20, dos_date(2010, 1, 1), 0),
+        ('top.txt', b'top', 0x20, dos_date(2010, 1, 1), 0),
+    ])
+
+    # A member that takes a name the target folder keeps for itself.
+    write_cabinet(os.path.join(out, 'reserved.cab'), [
+        ('ok.txt', b'harmless', 0x20, dos_date(2010, 1, 1), 0),
+        ('_VERSION.bin', b'reserved.cab', 0x20, dos_date(2010, 1, 1), 0),
+    ])
+    write_cabinet(os.path.join(out, 'self.cab'), [
+        ('ok.txt', b'harmless', 0x20, dos_date(2010, 1, 1), 0),
+        ('SELF.CAB', b'overwrites its own cabinet', 0x20, dos_date(2010, 1, 1), 0),
+    ])
+
+    # The first part of a split cabinet whose next part does not exist.
+    write_cabinet(os.path.join(out, 'split_first.cab'), [
+        ('whole.txt', b'inside the first part', 0x20, dos_date(2010, 1, 1), 0),
+        ('halved.bin', bytes(range(256)) * 8, 0x20, dos_date(2010, 1, 1), 0),
+    ], next_cabinet='split_missing.cab')
 
     # Damaged copies of the MSZIP cabinet.
     with open(os.path.join(out, 'nested_zip.cab'), 'rb') as f:

@@ -35,7 +35,7 @@ TEST(ScreenLayout, LinesAndOddSizes) {
   EXPECT_EQ(centredTextX(100, 141), -20);  // wider than the window: clipped on the left
 }
 
-TEST(ScreenLayout, PercentageIsTruncatedAndNonsenseShowsZero) {
+TEST(ScreenLayout, PercentageIsTruncatedAndKeptBetweenZeroAndHundred) {
   const float inf = std::numeric_limits<float>::infinity();
   static const struct {
     float percent;
@@ -46,14 +46,17 @@ TEST(ScreenLayout, PercentageIsTruncatedAndNonsenseShowsZero) {
       {100.0f, 100},
       {0.0f, 0},
       {-0.5f, 0},
-      {-3.7f, -3},
+      {-3.7f, 0},
       {std::numeric_limits<float>::quiet_NaN(), 0},
-      {inf, 0},
+      {inf, 100},
       {-inf, 0},
-      {3.0e9f, 0},
+      {100.5f, 100},
+      {254.3f, 100},  // sums of member sizes that wrapped
+      {1000.0f, 100},
+      {3.0e9f, 100},
       {-3.0e9f, 0},
-      {2147483520.0f, 2147483520},  // the largest float below 2^31 still fits
-      {2147483648.0f, 0},
+      {2147483520.0f, 100},
+      {2147483648.0f, 100},
   };
   for (const auto& c : cases) EXPECT_EQ(shownPercent(c.percent), c.shown) << c.percent;
 }

@@ -120,6 +120,17 @@ Response& Response::stallFirst() {
   stallBeforeHeaders = true;
   return *this;
 }
+Response& Response::endless() {
+  repeatBody = true;
+  sendLength = announcedLength.has_value();
+  return *this;
+}
+
+Response& Response::dripEvery(unsigned ms) {
+  dripMs = ms;
+  return *this;
+}
+
 Response& Response::header(std::string name, std::string value) {
   extraHeaders.emplace_back(std::move(name), std::move(value));
   return *this;
@@ -399,6 +410,7 @@ bool HttpTestServer::Io::waitReady(unsigned long timeoutMs) {
 }
 
 bool HttpTestServer::sendBody(Io& io, const Response& response, std::uint64_t limit) {
+  if (response.repeatBody || response.dripMs != 0) return sendShapedBody(io, response, limit);
   BodySource source(response);
   std::uint64_t end = std::min(limit, source.size());
   std::uint64_t stallAt = response.stallAfterBytes.value_or(UINT64_MAX);
@@ -417,6 +429,29 @@ bool HttpTestServer::sendBody(Io& io, const Response& response, std::uint64_t li
   }
 }
 
+// Endless and dripping bodies: from memory, until the limit, the client's
+// end or stop().
+bool HttpTestServer::sendShapedBody(Io& io, const Response& response, std::uint64_t limit) {
+  const std::string& body = response.body;
+  if (body.empty()) return false;
+  const std::uint64_t end = response.repeatBody ? limit : std::min<std::uint64_t>(limit, body.size());
+  std::uint64_t stallAt = response.stallAfterBytes.value_or(UINT64_MAX);
+  std::uint64_t sent = 0;
+  std::string piece;
+  while (sent < end) {
+    if (sent == stallAt && !stall()) return false;
+    const std::size_t at = static_cast<std::size_t>(sent % body.size());
+    std::size_t want = response.dripMs != 0 ? 1 : body.size() - at;
+    want =
+        static_cast<std::size_t>(std::min<std::uint64_t>({want, end - sent, sent < stallAt ? stallAt - sent : want}));
+    if (response.dripMs != 0 && sent != 0 && ::WaitForSingleObject(io.stopEvent, response.dripMs) != WAIT_TIMEOUT)
+      return false;
+    if (!io.sendAll(body.data() + at, want)) return false;
+    sent += want;
+  }
+  return true;
+}
+
 bool HttpTestServer::answer(Io& io, const Response& response) {
   if (response.stallBeforeHeaders && !stall()) return false;
 
@@ -429,7 +464,7 @@ bool HttpTestServer::answer(Io& io, const Response& response) {
   // stalls or misstates the body would leave the next answer misframed.
   bool noBody = response.code == 204 || response.code == 304 || response.code < 200;
   bool keepAlive = response.sendLength && !response.announcedLength && !response.closeAfterBytes &&
-                   !response.stallAfterBytes && !noBody;
+                   !response.stallAfterBytes && !response.repeatBody && response.dripMs == 0 && !noBody;
 
   std::string head = "HTTP/1.1 " + std::to_string(response.code) + " " + reasonPhrase(response.code) + "\r\n";
   head += "Server: fyrel-test\r\n";

@@ -36,6 +36,8 @@ namespace fyrel::test {
 //   Response::file(path).closeAfter(4096)
 //   Response::ok(body).withLength(10)     // announces 10, sends the whole body
 //   Response::ok(body).stallAfter(512)    // sends 512 body bytes, then waits for release()
+//   Response::ok(piece).endless()          // sends piece again and again until the client leaves
+//   Response::ok(body).dripEvery(200)      // one body byte every 200 ms
 struct Response {
   int code = 200;        // HTTP status code
   std::string body;      // sent when bodyFile is empty
@@ -45,6 +47,8 @@ struct Response {
   std::optional<std::uint64_t> closeAfterBytes;  // close the connection after this many body bytes
   std::optional<std::uint64_t> stallAfterBytes;  // wait for release() after this many body bytes
   bool stallBeforeHeaders = false;               // wait for release() before sending anything
+  bool repeatBody = false;                       // the body again and again, without end
+  unsigned dripMs = 0;                           // one byte at a time, this far apart
   std::vector<std::pair<std::string, std::string>> extraHeaders;
 
   static Response ok(std::string body);
@@ -56,6 +60,9 @@ struct Response {
   Response& closeAfter(std::uint64_t bodyBytes);
   Response& stallAfter(std::uint64_t bodyBytes);
   Response& stallFirst();
+  // Without a length unless one is announced; framing is then up to it.
+  Response& endless();
+  Response& dripEvery(unsigned ms);
   Response& header(std::string name, std::string value);
 };
 
@@ -124,6 +131,7 @@ class HttpTestServer {
   void serveRequests(Io& io);
   bool answer(Io& io, const Response& response);
   bool sendBody(Io& io, const Response& response, std::uint64_t limit);
+  bool sendShapedBody(Io& io, const Response& response, std::uint64_t limit);
   // Waits until release() or stop(); false when stopping.
   bool stall();
   Response nextResponse();

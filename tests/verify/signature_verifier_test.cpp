@@ -65,6 +65,34 @@ TEST(Verifier, VerifyingTheSameFileTwiceFailsTheSecondTimeAndKeepsTheContent) {
   EXPECT_TRUE(test::readFile(path) == test::readFile(fixture("accepted_with_tail.expect")));
 }
 
+TEST(Verifier, VerifiedPackageStaysClosedToWritersAndDeletersUntilItsHandleGoes) {
+  SignatureVerifier verifier;
+  ASSERT_TRUE(verifier.importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize));
+  const std::string path = copyToScratch("accepted_with_tail");
+  const std::string moved = path + ".moved";
+  ASSERT_TRUE(verifier.verify(path));
+  {
+    UniqueFile verified = verifier.takeVerifiedPackage();
+    ASSERT_TRUE(verified);
+    // Another account could otherwise swap the checked package before it is
+    // extracted.
+    EXPECT_FALSE(
+        UniqueFile(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr)));
+    EXPECT_FALSE(::DeleteFileA(path.c_str()));
+    EXPECT_FALSE(::MoveFileA(path.c_str(), moved.c_str()));
+    // Readers are welcome.
+    EXPECT_TRUE(test::readFile(path) == test::readFile(fixture("accepted_with_tail.expect")));
+  }
+  EXPECT_TRUE(::DeleteFileA(path.c_str()));
+
+  // A failed check keeps nothing open.
+  const std::string bad = copyToScratch("changed_content_byte");
+  EXPECT_FALSE(verifier.verify(bad));
+  EXPECT_FALSE(verifier.takeVerifiedPackage());
+  EXPECT_TRUE(::DeleteFileA(bad.c_str()));
+}
+
 TEST(Verifier, MissingFileFails) {
   SignatureVerifier verifier;
   ASSERT_TRUE(verifier.importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize));
