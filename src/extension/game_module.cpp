@@ -4,6 +4,7 @@
 
 #include "common/proc_address.h"
 #include "extension/game_loader_extension.h"
+#include "extension/outside_call.h"
 #include "screen/progress_screen.h"
 #include "storage/version_marker.h"
 
@@ -38,7 +39,7 @@ bool GameLoaderExtension::loadGameModule() {
   }
   if (!bindGameEntryPoints()) return false;
 
-  gameInstance_ = createGame_(this, window_, &gameFolder_, gameWidth_, gameHeight_);
+  gameInstance_ = callOutside([&] { return createGame_(this, window_, &gameFolder_, gameWidth_, gameHeight_); });
   if (gameInstance_ == nullptr) {
     reportState(LoaderState::Failed, "FAILED TO CREATE A GAME INSTANCE", "STATE_GAME_CREATE_FAILED");
     return false;
@@ -71,7 +72,7 @@ bool GameLoaderExtension::bindGameEntryPoints() {
 }
 
 bool GameLoaderExtension::startLoadedGame() {
-  if (startGame_()) {
+  if (callOutside([&] { return startGame_(); })) {
     writeVersionMarker(gameFolder_, cabFileName_);  // only after a successful start
     reportState(LoaderState::GameStarted, "THE GAME IS STARTED", "STATE_GAME_STARTED");
     return true;
@@ -82,7 +83,7 @@ bool GameLoaderExtension::startLoadedGame() {
 
 void GameLoaderExtension::releaseGameModule() {
   if (gameInstance_ != nullptr) {
-    releaseGame_();
+    callOutside([&] { releaseGame_(); });
     gameInstance_ = nullptr;
   }
   gameModule_.reset();

@@ -1,4 +1,5 @@
 #include "extension/live_extension.h"
+#include "extension/outside_call.h"
 #include "storage/popup_allowance.h"
 
 namespace fyrel {
@@ -15,7 +16,7 @@ GenericExtension::GenericExtension() noexcept {
 GenericExtension::~GenericExtension() { fyrel::liveExtension.store(nullptr); }
 
 void GenericExtension::NotifyHost(const char* first, const char* second) {
-  if (host != nullptr) host->Notify(first, second);
+  if (host != nullptr) fyrel::callOutside([&] { host->Notify(first, second); });
 }
 
 int GenericExtension::GetHostValue(const char* name, std::string& value) {
@@ -25,13 +26,14 @@ int GenericExtension::GetHostValue(const char* name, std::string& value) {
   if (host == nullptr) return 0;
   try {
     std::string probe(0x4000, '\0');
-    const int length = host->GetValue(name, &probe);
+    const int length = fyrel::callOutside([&] { return host->GetValue(name, &probe); });
     std::string whole(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    const int result = host->GetValue(name, &whole);
+    const int result = fyrel::callOutside([&] { return host->GetValue(name, &whole); });
     value = std::move(whole);
     return result;
   } catch (...) {
-    // Games call this across the module boundary: no exception may leave.
+    // Out of memory for the strings. Games call this across the module
+    // boundary: no exception may leave.
     value.clear();
     return 0;
   }

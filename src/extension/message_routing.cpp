@@ -3,6 +3,7 @@
 #include <string>
 
 #include "extension/game_loader_extension.h"
+#include "extension/outside_call.h"
 #include "screen/progress_screen.h"
 
 namespace fyrel {
@@ -14,7 +15,7 @@ bool GameLoaderExtension::ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRE
     deliverPendingPair();
     // The game answers true for "not handled"; the host's answer is the
     // opposite.
-    return !processGameMsg_(msg, wParam, lParam, result);
+    return !callOutside([&] { return processGameMsg_(msg, wParam, lParam, result); });
   }
 
   switch (msg) {
@@ -40,7 +41,7 @@ void GameLoaderExtension::SendUp(const char* name, const char* value) {
   try {
     const std::string nameText(name != nullptr ? name : "");
     const std::string valueText(value != nullptr ? value : "");
-    receiveGameNotification_(nameText, valueText);
+    callOutside([&] { receiveGameNotification_(nameText, valueText); });
   } catch (...) {
     // Out of memory copying the pair: the notification is dropped, the host goes on.
   }

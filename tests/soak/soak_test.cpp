@@ -167,6 +167,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
   const int threadsBefore = threadCount();
   const std::set<std::string> threadIdsBefore = threadIds(describeThreads());
   const int handlesBefore = handleCount();
+  const std::multiset<std::string> handleListBefore = describeHandles();
   const std::size_t privateBefore = privateBytes();
   const std::size_t heapBefore = heapBytesInUse();
 
@@ -238,7 +239,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
   EXPECT_EQ(leftOver, "") << "threads left:\n" << threads;
   // A handle or two may be in the platform's own caches at any moment; a
   // leak of one per life would show as dozens.
-  EXPECT_LE(handlesAfter, handlesBefore + 8);
+  EXPECT_LE(handlesAfter, handlesBefore + 8) << "handles gained:\n" << handlesGained(handleListBefore, describeHandles());
   // Wine's heap and WinINet's pools grow over the first few dozen lives and
   // then level off; a leak keeps growing. The second half of the run may add
   // no more than one package buffer's worth or a few screen surfaces.

@@ -4,8 +4,12 @@
 // after windows.h, which they rely on
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "common/proc_address.h"
@@ -83,11 +87,13 @@ int threadCountOutsideSystem() {
   return count;
 }
 
-// Wine answers GetProcessHandleCount with 0; the system-wide handle list,
-// filtered by our process id, counts the same handles there.
-int handleCount() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return static_cast<int>(count);
+namespace {
+
+// The handles of this process, from the system-wide handle list. Wine
+// answers GetProcessHandleCount with 0; the list, filtered by our process
+// id, holds the same handles there.
+std::vector<HANDLE> processHandles() {
+  std::vector<HANDLE> handles;
   struct HandleEntry {
     ULONG ownerPid;
     BYTE objectType;
@@ -103,7 +109,7 @@ int handleCount() {
   using QuerySystemInformation = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
   constexpr int kSystemHandleInformation = 16;
   auto query = procAddress<QuerySystemInformation>(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
-  if (query == nullptr) return -1;
+  if (query == nullptr) return handles;
   std::vector<unsigned char> buffer(1 << 16);
   ULONG needed = 0;
   LONG status;
@@ -111,13 +117,79 @@ int handleCount() {
          static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
     buffer.resize(buffer.size() * 2);
   }
-  if (status != 0) return -1;
+  if (status != 0) return handles;
   const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
   const DWORD self = ::GetCurrentProcessId();
   for (ULONG i = 0; i < list->count; ++i) {
-    if (list->entries[i].ownerPid == self) ++count;
+    if (list->entries[i].ownerPid == self)
+      handles.push_back(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(list->entries[i].value)));
   }
-  return static_cast<int>(count);
+  return handles;
+}
+
+// NtQueryObject's answer for one handle: a UNICODE_STRING at the start of
+// the buffer (the type's or the object's name).
+std::string objectText(HANDLE handle, int infoClass) {
+  using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = procAddress<QueryObject>(::GetModuleHandleA("ntdll.dll"), "NtQueryObject");
+  if (query == nullptr) return "?";
+  alignas(8) unsigned char buffer[4096] = {};
+  if (query(handle, infoClass, buffer, sizeof buffer - 2, nullptr) != 0) return "?";
+  const auto* text = reinterpret_cast<const UNICODE_STRING*>(buffer);
+  if (text->Buffer == nullptr || text->Length == 0) return "";
+  char narrow[1024] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, text->Buffer, text->Length / 2, narrow, sizeof narrow - 1, nullptr, nullptr);
+  return narrow;
+}
+
+// Where the thread behind a thread handle started, and whether it has ended.
+std::string threadOrigin(HANDLE thread) {
+  using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto query = procAddress<QueryThread>(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
+  void* start = nullptr;
+  if (query) query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+  char module[MAX_PATH] = "?";
+  HMODULE owner = nullptr;
+  if (start &&
+      ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(start), &owner))
+    ::GetModuleFileNameA(owner, module, MAX_PATH);
+  const char* base = std::strrchr(module, '\\');
+  DWORD exitCode = 0;
+  const bool ended = ::GetExitCodeThread(thread, &exitCode) && exitCode != STILL_ACTIVE;
+  return std::string("started in ") + (base ? base + 1 : module) + (ended ? ", ended" : ", running");
+}
+
+}  // namespace
+
+int handleCount() {
+  DWORD count = 0;
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return static_cast<int>(count);
+  const std::vector<HANDLE> handles = processHandles();
+  return handles.empty() ? -1 : static_cast<int>(handles.size());
+}
+
+std::multiset<std::string> describeHandles() {
+  constexpr int kObjectNameInformation = 1;
+  constexpr int kObjectTypeInformation = 2;
+  std::multiset<std::string> described;
+  for (HANDLE handle : processHandles()) {
+    std::string line = objectText(handle, kObjectTypeInformation);
+    const std::string name = objectText(handle, kObjectNameInformation);
+    if (!name.empty()) line += " " + name;
+    if (line == "Thread") line += " " + threadOrigin(handle);
+    described.insert(line);
+  }
+  return described;
+}
+
+std::string handlesGained(const std::multiset<std::string>& before, const std::multiset<std::string>& after) {
+  std::string text;
+  for (auto it = after.begin(); it != after.end(); it = after.upper_bound(*it)) {
+    const long long gained = static_cast<long long>(after.count(*it)) - static_cast<long long>(before.count(*it));
+    if (gained > 0) text += "+" + std::to_string(gained) + " " + *it + "\n";
+  }
+  return text;
 }
 
 std::size_t privateBytes() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 
 namespace fyrel::test {
@@ -16,6 +17,12 @@ std::string describeThreads();
 // and go on their own schedule and are not counted.
 int threadCountOutsideSystem();
 int handleCount();           // open kernel handles of this process
+// One entry per open handle of this process: its object type and, where it
+// has one, the object's name ("Key \\REGISTRY\\MACHINE\\...", "Event"), so two
+// listings tell which handles a stretch of work left open.
+std::multiset<std::string> describeHandles();
+// What `after` holds beyond `before`, one line per kind: "+3 Event".
+std::string handlesGained(const std::multiset<std::string>& before, const std::multiset<std::string>& after);
 std::size_t privateBytes();  // committed private memory
 // Bytes in blocks in use on every heap of the process (the process heap, the
 // C runtimes' heaps, any other). It tells a leak (this grows) from a heap

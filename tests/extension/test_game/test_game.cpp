@@ -1,12 +1,14 @@
 // A game module for tests. One source, built into several DLLs by
 // compile-time switches: TEST_GAME_NO_<EXPORT> leaves an entry point out,
 // TEST_GAME_CREATE_NULL and TEST_GAME_START_FALSE make creation or start
-// fail. Every call is reported, with its arguments, to the recorder the
+// fail, TEST_GAME_CREATE_THROWS and TEST_GAME_MESSAGE_THROWS (on a key-down)
+// let an exception out of an entry point, which no game may do. Every call is reported, with its arguments, to the recorder the
 // test executable exports.
 #include <fyrel/game_module.h>
 #include <fyrel/module_unload.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +55,9 @@ FYREL_GAME_EXPORT void* __cdecl CreateFyrelGame(Generic::GenericExtension* ext, 
   std::snprintf(line, sizeof line, "Create ext=%p window=%p folder=%s size=%dx%d cwd=%s", static_cast<void*>(ext),
                 static_cast<void*>(window), folder->c_str(), width, height, currentFolder().c_str());
   record(line);
+#ifdef TEST_GAME_CREATE_THROWS
+  throw std::runtime_error("game CreateFyrelGame failed");
+#endif
 #ifdef TEST_GAME_CREATE_NULL
   return nullptr;
 #else
@@ -81,6 +86,9 @@ FYREL_GAME_EXPORT bool __cdecl ProcessFyrelMsg(UINT msg, WPARAM wParam, LPARAM l
                   static_cast<long long>(lParam));
     record(line);
   }
+#ifdef TEST_GAME_MESSAGE_THROWS
+  if (msg == WM_KEYDOWN) throw std::runtime_error("game ProcessFyrelMsg failed");
+#endif
   if (msg == WM_PAINT) ::ValidateRect(gameWindow, nullptr);
   *result = 0;
   return messageResult();
