@@ -7,6 +7,23 @@
 // string ABI (_GLIBCXX_USE_CXX11_ABI=1). With GCC, the virtual destructor of
 // GenericExtension takes two table entries (complete and deleting
 // destructor) where the slot order below has one slot 0.
+//
+// Exceptions. No exception may cross this interface in either direction: the
+// host's Notify and GetValue, and a game's five entry points and anything
+// they call back, must catch everything they throw. The extension keeps to
+// this itself (nothing it throws leaves an export or an operation a game
+// calls). If a host or a game lets one out anyway, the process ends at once
+// through std::terminate and abort (exit code 3), on every build:
+// - i686 (MinGW-w64 GCC, DWARF-2 unwinding, libgcc linked statically): each
+//   module unwinds with its own copy of the unwinder, which knows only that
+//   module's frames; the thrower's runtime finds no handler past its own
+//   frames and terminates ("terminate called after throwing an instance of
+//   ..." on the error output). Nothing in the extension, or in the host
+//   above it, can catch the exception.
+// - x86_64 (SEH unwinding): the exception could travel through the
+//   extension's frames, but every call from the extension into the host or
+//   a game is noexcept, so it terminates there ("terminate called without an
+//   active exception"), rather than leaving the extension's step half done.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +32,7 @@
 
 // Implemented by the host; the extension only calls it.
 class ExtensionHost {
-public:
+ public:
   // Slot 0. A state report ("FE_STATE"/"FE_ERROR"/"wrongBitDepth", state
   // name) or a pair a game queued for the host.
   virtual void Notify(const char* first, const char* second) = 0;
@@ -25,7 +42,7 @@ public:
   // exactly that many.
   virtual int GetValue(const char* name, std::string* value) = 0;
 
-protected:
+ protected:
   ~ExtensionHost() = default;  // never deleted through this interface
 };
 
@@ -33,11 +50,11 @@ namespace Generic {
 
 // What the host and every game module see of an extension.
 class GenericExtension {
-public:
+ public:
   GenericExtension() noexcept;
-  virtual ~GenericExtension();  // slot 0
+  virtual ~GenericExtension();                                                           // slot 0
   virtual bool Create(HWND window, int reserved, HINSTANCE resourceModule) = 0;          // slot 1
-  virtual void ReleaseGame() = 0;                                                         // slot 2
+  virtual void ReleaseGame() = 0;                                                        // slot 2
   virtual bool ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) = 0;  // slot 3
   virtual void SendUp(const char* name, const char* value) = 0;                          // slot 4
   // Slot 5. Hands a pair of texts to the host. A game may call it from any

@@ -6,6 +6,10 @@
 // on the host's window thread, and hands the game its own GenericExtension,
 // through which the game may call NotifyHost (from any thread) and
 // GetHostValue.
+//
+// The entry points must not let an exception out (see "Exceptions" in
+// extension_api.h): one that does ends the host's process through
+// std::terminate, on i686 and x86_64 alike.
 #pragma once
 
 #include <fyrel/extension_api.h>
@@ -14,8 +18,8 @@ extern "C" {
 // Creates the game in the host window. folder is the game folder (the
 // process's current folder during the call). Returns the game's opaque
 // instance, or null on failure.
-using CreateFyrelGameFn = void*(__cdecl*)(Generic::GenericExtension* extension, HWND window,
-                                          const std::string* folder, int width, int height);
+using CreateFyrelGameFn = void*(__cdecl*)(Generic::GenericExtension* extension, HWND window, const std::string* folder,
+                                          int width, int height);
 // Starts the game once the loading screen has finished. Returns true when it runs.
 using StartFyrelGameFn = bool(__cdecl*)();
 // Every window message once the game runs. Return false when the game

@@ -19,7 +19,7 @@ namespace {
 
 // The test host, but one of its two operations throws for one name.
 class ThrowingHost final : public ExtensionHost {
-public:
+ public:
   void Notify(const char* first, const char* second) override {
     if (throwOnNotify == second) throw std::runtime_error("host Notify failed");
     values.Notify(first, second);
@@ -73,9 +73,15 @@ TEST(ForeignException, FromTheHostOrTheGameEndsTheProcessThroughTerminate) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.where);
-    // The "what():" line is written by the C++ runtime's terminate handler
-    // only; msvcrt's abort then ends the process with exit code 3.
+    // Both builds end in the C++ runtime's terminate handler, then in
+    // msvcrt's abort (exit code 3). On i686 the thrower's own runtime
+    // terminates and names the exception; on x86_64 the extension's noexcept
+    // call terminates, in a runtime that did not throw it.
+#if defined(__i386__)
     const std::string expectedOutput = std::string("what\\(\\):  ") + c.what;
+#else
+    const std::string expectedOutput = "terminate called without an active exception";
+#endif
     EXPECT_EXIT(
         {
           ThrowingHost host;

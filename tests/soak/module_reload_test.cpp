@@ -60,10 +60,11 @@ TEST(ModuleReload, AModuleThatReleasesItsStaticRuntimeLeavesNothingBehind) {
   constexpr int kLoads = 100;
   const ReloadCost bare = loadAndUnload(binDir() + "reload_probe\\bare\\reload_probe.dll", kLoads);
   std::printf("module reload: %d loads of a module that does not release its runtime: %+d handles, %+ld TLS slots\n%s",
-              kLoads, bare.handlesGained, bare.tlsSlotsGained, handlesGained(bare.handlesBefore, bare.handlesAfter).c_str());
+              kLoads, bare.handlesGained, bare.tlsSlotsGained,
+              handlesGained(bare.handlesBefore, bare.handlesAfter).c_str());
   const ReloadCost released = loadAndUnload(binDir() + "reload_probe\\released\\reload_probe.dll", kLoads);
-  std::printf("module reload: %d loads of a module that releases it:           %+d handles, %+ld TLS slots\n",
-              kLoads, released.handlesGained, released.tlsSlotsGained);
+  std::printf("module reload: %d loads of a module that releases it:           %+d handles, %+ld TLS slots\n", kLoads,
+              released.handlesGained, released.tlsSlotsGained);
   EXPECT_TRUE(bare.allLoaded);
   ASSERT_TRUE(released.allLoaded);
   // A handle may sit in the platform's caches for a moment; one a load would be 100.

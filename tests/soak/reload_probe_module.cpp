@@ -1,7 +1,7 @@
 // A module with nothing of the extension's in it, built and linked as a game
-// module is (C++, static runtime), for the module reload test. With PROBE_RELEASE_RUNTIME it gives its runtime's per-load leftovers
-// back on unload (include/fyrel/module_unload.h); without, it shows what the
-// toolchain's runtime leaves behind by itself.
+// module is (C++, static runtime), for the module reload test. With PROBE_RELEASE_RUNTIME it gives its runtime's
+// per-load leftovers back on unload (include/fyrel/module_unload.h); without, it shows what the toolchain's runtime
+// leaves behind by itself.
 #include <fyrel/module_unload.h>
 
 #include <string>

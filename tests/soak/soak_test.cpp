@@ -239,7 +239,8 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
   EXPECT_EQ(leftOver, "") << "threads left:\n" << threads;
   // A handle or two may be in the platform's own caches at any moment; a
   // leak of one per life would show as dozens.
-  EXPECT_LE(handlesAfter, handlesBefore + 8) << "handles gained:\n" << handlesGained(handleListBefore, describeHandles());
+  EXPECT_LE(handlesAfter, handlesBefore + 8) << "handles gained:\n"
+                                             << handlesGained(handleListBefore, describeHandles());
   // Wine's heap and WinINet's pools grow over the first few dozen lives and
   // then level off; a leak keeps growing. The second half of the run may add
   // no more than one package buffer's worth or a few screen surfaces.

@@ -16,7 +16,7 @@ std::string describeThreads();
 // platform's own helper threads (WinINet's connection collector, say) come
 // and go on their own schedule and are not counted.
 int threadCountOutsideSystem();
-int handleCount();           // open kernel handles of this process
+int handleCount();  // open kernel handles of this process
 // One entry per open handle of this process: its object type and, where it
 // has one, the object's name ("Key \\REGISTRY\\MACHINE\\...", "Event"), so two
 // listings tell which handles a stretch of work left open.

@@ -2,8 +2,8 @@
 // compile-time switches: TEST_GAME_NO_<EXPORT> leaves an entry point out,
 // TEST_GAME_CREATE_NULL and TEST_GAME_START_FALSE make creation or start
 // fail, TEST_GAME_CREATE_THROWS and TEST_GAME_MESSAGE_THROWS (on a key-down)
-// let an exception out of an entry point, which no game may do. Every call is reported, with its arguments, to the recorder the
-// test executable exports.
+// let an exception out of an entry point, which no game may do. Every call is reported, with its arguments, to the
+// recorder the test executable exports.
 #include <fyrel/game_module.h>
 #include <fyrel/module_unload.h>
 
