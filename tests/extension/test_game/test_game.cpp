@@ -16,7 +16,7 @@
 namespace {
 
 Generic::GenericExtension* extension = nullptr;
-HWND gameWindow = nullptr;
+[[maybe_unused]] HWND gameWindow = nullptr;
 [[maybe_unused]] int instanceToken = 0;
 
 void record(const std::string& line) {
