@@ -83,14 +83,14 @@ for round in $(seq "$rounds"); do
   before=${ws:+$(cpu_ms "$ws")}
   out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_e2e.exe" first "$url" bench_slowlink)
   after=${ws:+$(cpu_ms "$ws")}
-  ours_ready+=("$(field ready_ms <<<"$out")")
-  ours_dl+=("$(field download_ms <<<"$out")")
-  ours_cpu+=("$(field cpu_download_ms <<<"$out")")
+  ours_ready+=("$(field ready_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+  ours_dl+=("$(field download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+  ours_cpu+=("$(field cpu_download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
   [ -n "$ws" ] && server_cpu+=($((after - before)))
   read -r total curl_ms curl_cpu <<<"$(theirs)"
   t_total+=("$total") t_curl+=("$curl_ms") t_cpu+=("$curl_cpu")
-  echo "  round $round: ours ready $(field ready_ms <<<"$out") ms (download $(field download_ms <<<"$out") ms," \
-    "CPU $(field cpu_download_ms <<<"$out") ms); tools $total ms (curl $curl_ms ms, CPU $curl_cpu ms)" >&2
+  echo "  round $round: ours ready ${ours_ready[-1]} ms (download ${ours_dl[-1]} ms, CPU ${ours_cpu[-1]} ms);" \
+    "tools $total ms (curl $curl_ms ms, CPU $curl_cpu ms)" >&2
 done
 rm -rf "$work/theirs"
 
