@@ -69,7 +69,7 @@ class ThroughProxy : public LoaderTest {
   // The start ended in `state` with no prompt on the way; the window shows
   // the error line (saved as <build>/snapshots/screen/<snapshot>.png).
   void expectErrorShown(const char* snapshot) {
-    pumpFor(300);  // a few frames of the refresh thread
+    pumpFor(1200);  // the logo ends its slide-in, so the snapshot shows the screen at rest
     const Frame frame = Frame::ofWindow(window.hwnd());
     frame.saveSnapshot(snapshot);
     EXPECT_GT(frame.find(kErrorRed, 0, frame.height() - 1).count, 20) << "no error line on the screen";
