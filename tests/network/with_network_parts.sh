@@ -24,9 +24,10 @@ done
 [ -n "$filter" ] || exec "$@"
 suite=${filter%%.*}
 
-# 127.60.x.y from the case's name, as the cases derive their servers' addresses.
+# 127.64.x.y from the case's name (the cases' own servers are on 127.62 and
+# 127.63, other suites' elsewhere), as the cases derive their servers' addresses.
 hash=$(printf '%s' "$filter" | cksum | cut -d' ' -f1)
-address=127.60.$(((hash >> 8) % 250 + 1)).$((hash % 250 + 1))
+address=127.64.$(((hash >> 8) % 250 + 1)).$((hash % 250 + 1))
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fyrel-net.XXXXXX")
 chmod 755 "$work"  # squid drops to its own user and writes its logs here
