@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every benchmark, one after the other: the package's whole road (bench/e2e),
-# the component benchmarks (download, extraction, loading screen) and the
-# full soak (300 lives). Figures go to stdout; nothing here passes or fails
-# on a time.
+# the same on a paced slow link (bench/slowlink), the component benchmarks
+# (download, extraction, loading screen) and the full soak (300 lives).
+# Figures go to stdout; nothing here passes or fails on a time.
 #   scripts/bench.sh [build dir]     (default: the build the tests run in)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +25,9 @@ if [ -x bench/download/run.sh ]; then
   section "download (bench/download)"
   bench/download/run.sh "$dir" || status=1
 fi
+
+section "slow link (bench/slowlink)"
+bench/slowlink/run.sh "$dir" || status=1
 
 section "extraction (bench/extract)"
 bench/extract/run.sh "$dir" || status=1

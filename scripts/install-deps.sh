@@ -10,6 +10,7 @@ packages=(
   gcab openssl cabextract curl python3
   clang libclang-rt-14-dev
   imagemagick ccache
+  squid mitmproxy
 )
 i386_packages=(wine32:i386)
 
@@ -28,7 +29,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
   apt-get update -qq
+  # The network tests start squid on their own terms: the package must not
+  # start the system's service where one could (no policy-rc.d in place).
+  no_start=""
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && no_start=1
+  fi
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  [ -z "$no_start" ] || rm -f /usr/sbin/policy-rc.d
 fi
 
 # std::thread and the static runtime need the posix thread model.

@@ -5,7 +5,9 @@
 //   fyrel_bench_e2e.exe first URL PARTNER
 //       one first start: removes the partner's folders, then times
 //       EXT_CreateExtension -> "STATE_GAME_READY" and -> "STATE_GAME_STARTED";
-//       prints the process's peak memory at "STATE_GAME_READY".
+//       prints the process's peak memory at "STATE_GAME_READY" and the CPU
+//       time the whole process used (all its threads) from creation to the
+//       download's end and to "STATE_GAME_READY".
 //   fyrel_bench_e2e.exe installed URL PARTNER ROUNDS
 //       starts the package that a first start with URL installed ROUNDS
 //       times (the server is not asked: the version marker matches) and times
@@ -45,6 +47,16 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// User plus kernel time of every thread of this process so far.
+double processCpuMs() {
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
+}
+
 void printMemory(const char* prefix) {
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
@@ -60,7 +72,9 @@ class Run {
   std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
 
   // Creates an extension and pumps the window until `last` is reported;
-  // the times at which each of `marks` arrived go to `times` (-1 if never).
+  // the times at which each of `marks` arrived go to `times` (-1 if never),
+  // the process's CPU time used by then (from just before creation) to
+  // cpuTimes().
   bool live(const std::string& url, const std::vector<std::string>& marks, std::vector<double>& times) {
     host_.clear();
     host_.set("gamename", "testgame");
@@ -69,11 +83,16 @@ class Run {
     host_.set("gamewidth", "320");
     host_.set("gameheight", "200");
     times.assign(marks.size(), -1.0);
+    cpuTimes_.assign(marks.size(), -1.0);
+    const double cpuStart = processCpuMs();
     const Clock::time_point start = Clock::now();
     // Marks are stamped inside Notify, not when the pump gets round to it.
     host_.onNotify([&](const test::Pair& pair) {
       for (std::size_t i = 0; i < marks.size(); ++i) {
-        if (times[i] < 0 && pair.second == marks[i]) times[i] = msSince(start);
+        if (times[i] < 0 && pair.second == marks[i]) {
+          times[i] = msSince(start);
+          cpuTimes_[i] = processCpuMs() - cpuStart;
+        }
       }
     });
     Generic::GenericExtension* extension = library_.create(window_.hwnd(), 0, library_.module(), &host_);
@@ -89,6 +108,7 @@ class Run {
 
   // How long the last EXT_CreateExtension call itself took.
   double createdMs() const { return createdMs_; }
+  const std::vector<double>& cpuTimes() const { return cpuTimes_; }
 
   bool failed() const {
     for (const auto& pair : host_.notifications()) {
@@ -103,6 +123,7 @@ class Run {
  private:
   std::string partner_;
   double createdMs_ = 0;
+  std::vector<double> cpuTimes_;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
   test::TestHost host_;
@@ -123,6 +144,7 @@ int firstStart(const std::string& url, const std::string& partner) {
   std::printf("create_ms %.1f\n", run.createdMs());
   std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
+  std::printf("cpu_download_ms %.1f\ncpu_ready_ms %.1f\n", run.cpuTimes()[0], run.cpuTimes()[2]);
   return 0;
 }
 

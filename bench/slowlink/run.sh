@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The package's road on a slow link: a paced server (tests/network/paced_server.py,
+# 2 MB/s, first byte after 100 ms) on 127.0.0.121:80 serves a signed package
+# of 6 MB; our DLL under Wine (EXT_CreateExtension -> "STATE_GAME_READY")
+# against curl from the same server plus the signature check (openssl) and
+# the extraction (cabextract) on Linux. Also the CPU time per MB that the
+# host process uses while downloading (all its threads: download worker,
+# screen refresh thread, window thread) against curl's. Prints one table.
+#   bench/slowlink/run.sh [build dir]     (default: build/x86_64; needs DISPLAY and the build's Wine prefix)
+# FYREL_SLOWLINK_MB, FYREL_SLOWLINK_RATE (bytes/s), FYREL_SLOWLINK_FIRST_BYTE_MS
+# and FYREL_SLOWLINK_ROUNDS change the set-up.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build/x86_64}" && pwd)
+mb=${FYREL_SLOWLINK_MB:-6}
+rate=${FYREL_SLOWLINK_RATE:-2000000}
+first_byte_ms=${FYREL_SLOWLINK_FIRST_BYTE_MS:-100}
+rounds=${FYREL_SLOWLINK_ROUNDS:-3}
+address=127.0.0.121
+work="$build/bench-slowlink"
+www="$work/www"
+mkdir -p "$www" "$work/tools"
+
+key="$root/keys/dev_private.pem"
+pub="$work/tools/dev_public.pem"
+[ -f "$pub" ] || openssl pkey -in "$key" -pubout -out "$pub" 2>/dev/null
+pkg="$www/slow$mb.pkg"
+[ -f "$pkg" ] || python3 "$root/bench/e2e/make_package.py" "$pkg" "$build/bin/games/ok/testgame.dll" \
+  $((mb * 1024 * 1024)) "$key" "$mb" >/dev/null
+bytes=$(stat -c %s "$pkg")
+url="http://$address/$(basename "$pkg")"
+
+# Proxies would take the loopback requests elsewhere (curl's too).
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+python3 "$root/tests/network/paced_server.py" --bind "$address" --port 80 --folder "$www" \
+  --rate "$rate" --first-byte-ms "$first_byte_ms" 2>"$work/server.log" &
+server=$!
+trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 100); do (exec 3<>"/dev/tcp/$address/80") 2>/dev/null && break; sleep 0.1; done
+
+field() { sed -n "s/^$1 //p" | tail -1; }
+now() { date +%s%N; }
+ms() { awk -v ns="$1" 'BEGIN { printf "%.0f", ns / 1e6 }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# CPU time (ms) that a process has used so far, from /proc.
+cpu_ms() {
+  awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); printf "%.0f", ($12 + $13) * 1000 / hz }' "/proc/$1/stat"
+}
+# The prefix's wineserver (its folder is named after the prefix's device and inode).
+wineserver_pid() {
+  local id p
+  id=$(printf 'server-%x-%x' $(stat -c '%d %i' "${WINEPREFIX:-$build/wineprefix}"))
+  for p in $(pgrep -x 'wineserver|wineserver32|wineserver64'); do
+    case $(readlink "/proc/$p/cwd" 2>/dev/null) in */"$id") echo "$p"; return ;; esac
+  done
+}
+
+# curl alone, timed by the shell (wall, user, system), then the check and
+# the extraction as bench/e2e does them; prints "total_ms curl_ms curl_cpu_ms".
+theirs() {
+  local dir=$work/theirs begin fetched end times
+  rm -rf "$dir" && mkdir -p "$dir/out"
+  begin=$(now)
+  times=$( { TIMEFORMAT='%R %U %S'; time curl -s -o "$dir/p.pkg" "$url"; } 2>&1)
+  fetched=$(now)
+  local size window cut
+  size=$(stat -c %s "$dir/p.pkg")
+  window=$((size > 102400 ? size - 102400 : 0))
+  cut=$(tail -c +$((window + 1)) "$dir/p.pkg" | grep -obUaF '!fyrelsig!' | head -1 | cut -d: -f1)
+  cut=$((window + cut))
+  head -c "$cut" "$dir/p.pkg" >"$dir/p.cab"
+  tail -c +$((cut + 11)) "$dir/p.pkg" | head -c 128 | perl -0777 -pe '$_ = reverse' >"$dir/sig"
+  openssl dgst -md5 -verify "$pub" -signature "$dir/sig" "$dir/p.cab" >/dev/null
+  cabextract -q -d "$dir/out" "$dir/p.cab"
+  end=$(now)
+  awk -v t="$(ms $((end - begin)))" -v f="$(ms $((fetched - begin)))" -v c="$times" \
+    'BEGIN { split(c, p, " "); printf "%s %s %.0f\n", t, f, (p[2] + p[3]) * 1000 }'
+}
+
+ours_ready=() ours_dl=() ours_cpu=() server_cpu=() t_total=() t_curl=() t_cpu=()
+ws=$(wineserver_pid)
+for round in $(seq "$rounds"); do
+  before=${ws:+$(cpu_ms "$ws")}
+  out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_e2e.exe" first "$url" bench_slowlink)
+  after=${ws:+$(cpu_ms "$ws")}
+  ours_ready+=("$(field ready_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+  ours_dl+=("$(field download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+  ours_cpu+=("$(field cpu_download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+  [ -n "$ws" ] && server_cpu+=($((after - before)))
+  read -r total curl_ms curl_cpu <<<"$(theirs)"
+  t_total+=("$total") t_curl+=("$curl_ms") t_cpu+=("$curl_cpu")
+  echo "  round $round: ours ready ${ours_ready[-1]} ms (download ${ours_dl[-1]} ms, CPU ${ours_cpu[-1]} ms);" \
+    "tools $total ms (curl $curl_ms ms, CPU $curl_cpu ms)" >&2
+done
+rm -rf "$work/theirs"
+
+mbytes=$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')
+ideal=$(awk -v b="$bytes" -v r="$rate" -v f="$first_byte_ms" 'BEGIN { printf "%.0f", b / r * 1000 + f }')
+o=$(median "${ours_ready[@]}") t=$(median "${t_total[@]}")
+od=$(median "${ours_dl[@]}") tc=$(median "${t_curl[@]}")
+oc=$(median "${ours_cpu[@]}") cc=$(median "${t_cpu[@]}")
+arch=$(basename "$build")
+echo
+echo "slow link: $mbytes MB package, paced at $(awk -v r="$rate" 'BEGIN { printf "%.1f", r / 1e6 }') MB/s," \
+  "first byte after $first_byte_ms ms (transfer alone: $ideal ms); medians of $rounds rounds; build: $arch"
+printf '%-34s%14s%14s%10s\n' "" "ours (Wine)" "tools" "ratio"
+printf '%-34s%14s%14s%10s\n' "to STATE_GAME_READY / all done (ms)" "$o" "$t" "$(awk -v a="$o" -v b="$t" 'BEGIN { printf "%.3f", a / b }')"
+printf '%-34s%14s%14s%10s\n' "download alone (ms)" "$od" "$tc" "$(awk -v a="$od" -v b="$tc" 'BEGIN { printf "%.3f", a / b }')"
+printf '%-34s%14s%14s%10s\n' "CPU while downloading (ms)" "$oc" "$cc" ""
+printf '%-34s%14s%14s%10s\n' "CPU per MB while downloading (ms)" \
+  "$(awk -v c="$oc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" \
+  "$(awk -v c="$cc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" ""
+echo "goal: ours within 5% of the tools' time to ready (ratio <= 1.050)"
+echo "ours: the host process from EXT_CreateExtension (all its threads: download worker, refresh thread, window thread);"
+echo "  the window keeps painting the loading screen meanwhile. tools: curl's own user + system time."
+if [ ${#server_cpu[@]} -gt 0 ]; then
+  echo "  the prefix's wineserver used a further $(median "${server_cpu[@]}") ms per run (the whole run, Wine's start included)."
+fi

@@ -1,0 +1,39 @@
+// What the network cases share: where with_network_parts.sh started the
+// case's network part, the prefix's per-user proxy setting, and checks of
+// the host window after a failure.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "storage/registry_guard.h"
+
+namespace fyrel::test {
+
+// A FYREL_NET_* variable set by with_network_parts.sh; empty when unset
+// (the case was not run through it).
+std::string networkPart(const char* variable);
+// "Z:\..." for a path of the Linux side (Wine's Z: drive is "/").
+std::string linuxFileAsWindowsPath(const std::string& linuxPath);
+
+// The proxy as a Windows user sets it (Internet Options, LAN settings):
+// ProxyEnable = 1 and ProxyServer = "host:port" among the per-user Internet
+// Settings, which WinINet reads when it is opened with the system's proxy
+// settings. Whatever was there before is put back on destruction.
+class ProxySetting {
+ public:
+  explicit ProxySetting(const std::string& hostAndPort);
+  ProxySetting(const ProxySetting&) = delete;
+  ProxySetting& operator=(const ProxySetting&) = delete;
+
+ private:
+  RegistryValueGuard enable_;
+  RegistryValueGuard server_;
+};
+
+// Visible top-level windows of this process other than `own`: a login
+// prompt or a message box would be one.
+int otherVisibleWindows(HWND own);
+
+}  // namespace fyrel::test

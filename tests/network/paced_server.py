@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""An HTTP/1.1 file server that behaves like a slow link: each answer waits
+FIRST_BYTE_MS before its first byte, then sends the body at RATE bytes per
+second (on a fixed schedule from the first body byte, so a late send is made
+up, never exceeded). GET and HEAD of files in FOLDER; one line per request on
+stderr.
+
+usage: paced_server.py --bind ADDRESS [--port 80] --folder FOLDER
+                       [--rate BYTES_PER_SECOND] [--first-byte-ms MS]
+"""
+import argparse
+import http.server
+import os
+import sys
+import time
+
+PIECE = 16 * 1024
+
+
+class PacedHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "fyrel-paced"
+
+    def do_HEAD(self):
+        self.answer(send_body=False)
+
+    def do_GET(self):
+        self.answer(send_body=True)
+
+    def answer(self, send_body):
+        name = self.path.split("?", 1)[0].lstrip("/")
+        path = os.path.join(self.server.folder, name)
+        if not name or "/" in name or not os.path.isfile(path):
+            body = b"not found\n"
+            self.send_response(404)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if send_body:
+                self.wfile.write(body)
+            return
+        time.sleep(self.server.first_byte_ms / 1000.0)
+        size = os.path.getsize(path)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        if not send_body:
+            return
+        rate = self.server.rate
+        start = time.monotonic()
+        sent = 0
+        with open(path, "rb") as f:
+            while True:
+                piece = f.read(PIECE)
+                if not piece:
+                    break
+                due = start + sent / rate
+                delay = due - time.monotonic()
+                if delay > 0:
+                    time.sleep(delay)
+                try:
+                    self.wfile.write(piece)
+                except (BrokenPipeError, ConnectionResetError):
+                    return
+                sent += len(piece)
+
+    def log_message(self, format, *args):
+        sys.stderr.write("%s %s\n" % (self.address_string(), format % args))
+        sys.stderr.flush()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--bind", required=True)
+    parser.add_argument("--port", type=int, default=80)
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--rate", type=float, default=2_000_000)
+    parser.add_argument("--first-byte-ms", type=float, default=100)
+    args = parser.parse_args()
+    server = http.server.ThreadingHTTPServer((args.bind, args.port), PacedHandler)
+    server.daemon_threads = True
+    server.folder = args.folder
+    server.rate = args.rate
+    server.first_byte_ms = args.first_byte_ms
+    sys.stderr.write("paced server on %s:%d, %.0f bytes/s, first byte after %.0f ms\n"
+                     % (args.bind, args.port, args.rate, args.first_byte_ms))
+    sys.stderr.flush()
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
