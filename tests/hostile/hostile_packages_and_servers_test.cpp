@@ -17,7 +17,7 @@ namespace {
 
 class Hostile : public LoaderTest {
  protected:
-  Hostile() : LoaderTest("127.60") {}
+  Hostile() : LoaderTest("127.80") {}
   std::string hostile(const std::string& name) const { return fixtureDir() + "hostile\\" + name; }
 };
 
