@@ -34,9 +34,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   no_start=""
   if [ ! -e /usr/sbin/policy-rc.d ]; then
     printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && no_start=1
+    trap 'rm -f /usr/sbin/policy-rc.d' EXIT  # also when the install fails
   fi
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  [ -z "$no_start" ] || rm -f /usr/sbin/policy-rc.d
+  [ -z "$no_start" ] || { rm -f /usr/sbin/policy-rc.d; trap - EXIT; }
 fi
 
 # std::thread and the static runtime need the posix thread model.
