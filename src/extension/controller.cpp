@@ -6,8 +6,6 @@
 #include "extension/startup_parameters_logic.h"
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
-#include "storage/folder_access.h"
-#include "storage/player_folder.h"
 #include "storage/version_marker.h"
 #include "storage/version_marker_text.h"
 #include "verify/signature_verifier.h"
@@ -22,6 +20,12 @@ void GameLoaderExtension::onTimerTick() {
   // may see timer messages of its own; they must not start a second step.
   if (tickBusy_) return;
   tickBusy_ = true;
+  // Cleared on every way out: a step that throws (out of memory while
+  // building a text) must not stop every later step.
+  struct ClearOnExit {
+    bool& flag;
+    ~ClearOnExit() { flag = false; }
+  } clearTickBusy{tickBusy_};
   switch (state_) {
     case LoaderState::Downloading:
       checkDownload();
@@ -39,18 +43,23 @@ void GameLoaderExtension::onTimerTick() {
     default:
       break;
   }
-  tickBusy_ = false;
+  // The game folder is free for others once the game runs (the version
+  // marker is written) or the loader has given up.
+  if (state_ == LoaderState::GameStarted || state_ == LoaderState::Failed || state_ == LoaderState::WrongBitDepth) {
+    folderLock_.release();
+  }
 }
 
 void GameLoaderExtension::startDownload() {
   reportState(LoaderState::Downloading, "DOWNLOADING GAME", "STATE_DOWNLOADING");
-  releaseGameModule();
-  createFolderChain(gameFolder_);
-  grantFolderAccess(gameFolder_);  // best effort: the download goes on regardless
-  if (downloader_) downloader_->start(gameCabUrl_, packagePath_);
+  if (acquireGameFolder()) beginTransfer();  // otherwise checkDownload waits for it
 }
 
 void GameLoaderExtension::checkDownload() {
+  if (waitingForFolder_) {
+    waitForGameFolder();
+    return;
+  }
   if (!downloader_) {
     reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
     return;

@@ -1,9 +1,21 @@
 // The four functions the host binds. Nothing may throw past them.
+//
+// Every extension the host holds was made by EXT_CreateExtension, so the
+// exports may treat it as the loader. Each call is bracketed for the
+// deletion rule of EXT_DeleteExtension (host_calls.cpp).
 #include <fyrel/extension_api.h>
 
 #include <new>
 
 #include "extension/game_loader_extension.h"
+
+namespace {
+
+fyrel::GameLoaderExtension* loader(Generic::GenericExtension* extension) {
+  return static_cast<fyrel::GameLoaderExtension*>(extension);
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -13,11 +25,15 @@ Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved
   if (extension == nullptr) return nullptr;
   extension->host = host;
   bool created = false;
+  extension->enterHostCall();
   try {
     created = extension->Create(window, reserved, resourceModule);
   } catch (...) {
     created = false;  // out of memory while creating: treated like refused parameters
   }
+  // Deleted by the host from inside one of its reports: there is nothing
+  // to hand back.
+  if (extension->leaveHostCall()) return nullptr;
   if (created) return extension;
   // The host already has the error report; destroying the half-made instance
   // (rather than leaking it) also sends the closing "FE_STATE" report.
@@ -25,19 +41,30 @@ Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved
   return nullptr;
 }
 
-void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension) { delete extension; }
+void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension) {
+  if (extension == nullptr || loader(extension)->deferDeletion()) return;
+  delete extension;
+}
 
 bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPARAM wParam, LPARAM lParam,
                             LRESULT* result) {
+  fyrel::GameLoaderExtension* self = loader(extension);
+  bool handled = false;
+  self->enterHostCall();
   try {
-    return extension->ProcessMsg(msg, wParam, lParam, result) ? 1 : 0;
+    handled = self->ProcessMsg(msg, wParam, lParam, result);
   } catch (...) {
-    return 0;  // let the host's default handling take the message
+    handled = false;  // let the host's default handling take the message
   }
+  self->leaveHostCall();
+  return handled ? 1 : 0;
 }
 
 int __cdecl EXT_SendUp(Generic::GenericExtension* extension, const char* name, const char* value) {
-  extension->SendUp(name, value);
+  fyrel::GameLoaderExtension* self = loader(extension);
+  self->enterHostCall();
+  self->SendUp(name, value);  // catches what it may throw itself
+  self->leaveHostCall();
   return 0;
 }
 

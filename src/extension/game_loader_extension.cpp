@@ -32,7 +32,10 @@ GameLoaderExtension::GameLoaderExtension() noexcept
       extractor_(new (std::nothrow) CabExtractor()),
       verifier_(new (std::nothrow) SignatureVerifier()) {}
 
-GameLoaderExtension::~GameLoaderExtension() { teardown(); }
+GameLoaderExtension::~GameLoaderExtension() {
+  destroying_ = true;  // a deletion asked for during the closing report is already under way
+  teardown();
+}
 
 bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resourceModule) {
   window_ = window;
@@ -44,6 +47,7 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   // The 10 ms timer drives every controller step; it lives as long as the
   // window (another extension may share the window and its timer).
   ::SetTimer(window_, 0, 10, nullptr);
+  if (!developMode_) folderLock_.open(gameFolder_);
   if (developMode_ || versionMarkerMatches(gameFolder_, cabFileName_)) {
     if (screen_) {
       screen_->markDownloadDone();

@@ -13,6 +13,7 @@
 
 #include "common/unique_handle.h"
 #include "extension/loader_state.h"
+#include "storage/game_folder_lock.h"
 
 namespace fyrel {
 
@@ -48,6 +49,17 @@ public:
   bool startLoadedGame();
   void releaseGameModule();
 
+  // The host may delete the extension from inside a call it made into it
+  // (from Notify, on an error report, say). Each export brackets its work
+  // with enter/leave; a deletion asked for inside waits until the outermost
+  // call on the window thread has returned.
+  void enterHostCall() noexcept { ++hostCallDepth_; }
+  // True when the extension was deleted on the way out: it is gone.
+  bool leaveHostCall() noexcept;
+  // True when a deletion must not happen now (inside a call, or already
+  // being destroyed); a deletion inside a call is then done by leaveHostCall.
+  bool deferDeletion() noexcept;
+
   // Read-only views for tests and diagnostics.
   LoaderState state() const noexcept { return state_; }
   const std::string& gameFolder() const noexcept { return gameFolder_; }
@@ -67,9 +79,31 @@ public:
   void* gameInstance() const noexcept { return gameInstance_; }
 
 private:
+  // Counts the calls into the game that run on the window thread, so that
+  // a game that releases itself from inside one of them is unloaded only
+  // once its code is no longer on the stack.
+  class GameCall {
+  public:
+    explicit GameCall(GameLoaderExtension& extension) noexcept : extension_(extension) {
+      ++extension_.gameCallDepth_;
+    }
+    ~GameCall();
+    GameCall(const GameCall&) = delete;
+    GameCall& operator=(const GameCall&) = delete;
+
+  private:
+    GameLoaderExtension& extension_;
+  };
+
   void teardown();
   void deliverPendingPair();
   bool bindGameEntryPoints();
+  void finishGameRelease();
+  // The game folder is installed by one extension at a time, in this
+  // process and across processes (install_lock.cpp).
+  bool acquireGameFolder();
+  void waitForGameFolder();
+  void beginTransfer();
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;
@@ -102,6 +136,19 @@ private:
   std::int32_t restartCount_ = 0;
   bool tickBusy_ = false;
   bool developMode_ = false;
+  // Window-thread bookkeeping of re-entry (host calls, game calls, the
+  // host's Notify during a delivery).
+  int hostCallDepth_ = 0;
+  bool deleteRequested_ = false;
+  bool destroying_ = false;
+  int gameCallDepth_ = 0;
+  bool gameReleasePending_ = false;
+  bool delivering_ = false;
+  // Held from the start of a download until the game has started or the
+  // loader has failed; waited for in 10 ms steps while another holds it.
+  GameFolderLock folderLock_;
+  bool waitingForFolder_ = false;
+  std::uint32_t folderWaitStart_ = 0;
 };
 
 }  // namespace fyrel

@@ -39,7 +39,11 @@ bool GameLoaderExtension::loadGameModule() {
   }
   if (!bindGameEntryPoints()) return false;
 
-  gameInstance_ = callOutside([&] { return createGame_(this, window_, &gameFolder_, gameWidth_, gameHeight_); });
+  {
+    GameCall call(*this);
+    gameInstance_ = callOutside([&] { return createGame_(this, window_, &gameFolder_, gameWidth_, gameHeight_); });
+  }
+  // Null also when the game released itself while it was being created.
   if (gameInstance_ == nullptr) {
     reportState(LoaderState::Failed, "FAILED TO CREATE A GAME INSTANCE", "STATE_GAME_CREATE_FAILED");
     return false;
@@ -72,7 +76,12 @@ bool GameLoaderExtension::bindGameEntryPoints() {
 }
 
 bool GameLoaderExtension::startLoadedGame() {
-  if (callOutside([&] { return startGame_(); })) {
+  bool started = false;
+  if (startGame_ != nullptr) {  // null once the game has been released
+    GameCall call(*this);
+    started = callOutside([&] { return startGame_(); });
+  }
+  if (started && gameInstance_ != nullptr) {
     writeVersionMarker(gameFolder_, cabFileName_);  // only after a successful start
     reportState(LoaderState::GameStarted, "THE GAME IS STARTED", "STATE_GAME_STARTED");
     return true;
@@ -82,11 +91,33 @@ bool GameLoaderExtension::startLoadedGame() {
 }
 
 void GameLoaderExtension::releaseGameModule() {
+  // After a release nothing reaches the game, whoever asked for it: the
+  // entry points go at once.
+  createGame_ = nullptr;
+  startGame_ = nullptr;
+  processGameMsg_ = nullptr;
+  receiveGameNotification_ = nullptr;
+  // The game asked from inside one of its own entry points: it is released
+  // and unloaded when that call has returned.
+  if (gameCallDepth_ > 0) {
+    gameReleasePending_ = true;
+    return;
+  }
+  finishGameRelease();
+}
+
+void GameLoaderExtension::finishGameRelease() {
+  gameReleasePending_ = false;
   if (gameInstance_ != nullptr) {
-    callOutside([&] { releaseGame_(); });
     gameInstance_ = nullptr;
+    GameCall call(*this);
+    callOutside([&] { releaseGame_(); });
   }
   gameModule_.reset();
+}
+
+GameLoaderExtension::GameCall::~GameCall() {
+  if (--extension_.gameCallDepth_ == 0 && extension_.gameReleasePending_) extension_.finishGameRelease();
 }
 
 void GameLoaderExtension::ReleaseGame() { releaseGameModule(); }

@@ -13,8 +13,12 @@ bool GameLoaderExtension::ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRE
 
   if (state_ == LoaderState::GameStarted) {
     deliverPendingPair();
+    // The host may have released the game or deleted the extension in its
+    // Notify; a released game's code may be unloaded already.
+    if (deleteRequested_ || processGameMsg_ == nullptr) return false;
     // The game answers true for "not handled"; the host's answer is the
     // opposite.
+    GameCall call(*this);
     return !callOutside([&] { return processGameMsg_(msg, wParam, lParam, result); });
   }
 
@@ -37,10 +41,12 @@ bool GameLoaderExtension::ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRE
 }
 
 void GameLoaderExtension::SendUp(const char* name, const char* value) {
-  if (receiveGameNotification_ == nullptr) return;  // no game bound yet: dropped
+  // No game bound yet, or released: dropped.
+  if (receiveGameNotification_ == nullptr || deleteRequested_) return;
   try {
     const std::string nameText(name != nullptr ? name : "");
     const std::string valueText(value != nullptr ? value : "");
+    GameCall call(*this);
     callOutside([&] { receiveGameNotification_(nameText, valueText); });
   } catch (...) {
     // Out of memory copying the pair: the notification is dropped, the host goes on.
@@ -67,19 +73,30 @@ void GameLoaderExtension::NotifyHost(const char* first, const char* second) {
 }
 
 void GameLoaderExtension::deliverPendingPair() {
+  // One pair at a time, in order: a pair offered while the host handles the
+  // previous one (from inside its Notify, or during a message loop it runs
+  // there) goes with a later message, so Notify is never entered twice.
+  if (delivering_) return;
   // Never wait on the window thread: if a game thread holds the slot, the
   // pair goes with a later message.
   if (pendingBusy_.test_and_set(std::memory_order_acquire)) return;
+  std::string name;
+  std::string value;
   if (!pendingName_.empty() && !pendingValue_.empty()) {
-    std::string name;
-    std::string value;
     name.swap(pendingName_);
     value.swap(pendingValue_);
-    // Held across the host's Notify: a game thread offering a pair now
-    // waits until the host has returned.
-    GenericExtension::NotifyHost(name.c_str(), value.c_str());
   }
+  // The slot is free before the host is called: a game that answers the
+  // host's Notify with a pair of its own, on this thread or another, must
+  // find it free, not wait for a call that waits for it.
   pendingBusy_.clear(std::memory_order_release);
+  if (name.empty()) return;
+  delivering_ = true;
+  struct ClearOnExit {
+    bool& flag;
+    ~ClearOnExit() { flag = false; }
+  } clearDelivering{delivering_};
+  GenericExtension::NotifyHost(name.c_str(), value.c_str());
 }
 
 }  // namespace fyrel

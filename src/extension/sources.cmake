@@ -7,5 +7,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/state_reports.cpp
   extension/startup_parameters.cpp
   extension/controller.cpp
+  extension/install_lock.cpp
   extension/game_module.cpp
-  extension/message_routing.cpp)
+  extension/message_routing.cpp
+  extension/host_calls.cpp)

@@ -17,13 +17,28 @@ std::int32_t parseDecimal(const std::string& text) noexcept {
   return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+// Win32 sees a name only up to its first NUL, so "..\0x" would pass every
+// check below and still name the parent folder; other control characters
+// have no place in a file name either.
+bool hasControlCharacter(const std::string& value) noexcept {
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool isSafeFolderLevel(const std::string& value) noexcept {
-  if (value == "." || value == "..") return false;
+  if (value == "." || value == ".." || hasControlCharacter(value)) return false;
   return value.find_first_of("\\/:") == std::string::npos;
 }
 
 bool isSafePackageFileName(const std::string& value) noexcept {
-  if (value == "." || value == "..") return false;
+  if (value == "." || value == ".." || hasControlCharacter(value)) return false;
   return value.find_first_of("\\:") == std::string::npos;
 }
 

@@ -12,11 +12,12 @@ namespace fyrel {
 // to the first non-digit. No digits gives 0; overflow wraps in 32 bits.
 std::int32_t parseDecimal(const std::string& text) noexcept;
 
-// A value that becomes one folder level: no "\", "/" or ":", and not "." or
-// "..", so it can never climb out of or jump away from the player folder.
+// A value that becomes one folder level: no "\", "/" or ":", no NUL or other
+// control character, and not "." or "..", so it can never climb out of or
+// jump away from the player folder.
 bool isSafeFolderLevel(const std::string& value) noexcept;
-// The package file name: no "\" or ":", and not "." or ".." (a "/" cannot
-// occur: it is what the name was cut at).
+// The package file name: no "\" or ":", no control character, and not "."
+// or ".." (a "/" cannot occur: it is what the name was cut at).
 bool isSafePackageFileName(const std::string& value) noexcept;
 
 // Everything after the last "/" of the package address. False when there is

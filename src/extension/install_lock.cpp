@@ -1,0 +1,58 @@
+// One install of a game folder at a time. A second start of the same game
+// (another tab, another player process) waits with its loading screen up
+// until the first has started the game or failed, then starts the game the
+// first installed, or installs it itself.
+#include "download/http_downloader.h"
+#include "extension/game_loader_extension.h"
+#include "screen/progress_screen.h"
+#include "storage/folder_access.h"
+#include "storage/player_folder.h"
+#include "storage/version_marker.h"
+
+namespace fyrel {
+namespace {
+
+// Longer than a whole install of a large package on a slow line; a holder
+// that keeps the folder longer is taken to be stuck, and the wait ends as a
+// failed download.
+constexpr std::uint32_t kGameFolderWaitLimitMs = 10u * 60u * 1000u;
+
+}  // namespace
+
+bool GameLoaderExtension::acquireGameFolder() {
+  if (folderLock_.tryAcquire()) return true;
+  waitingForFolder_ = true;
+  folderWaitStart_ = ::GetTickCount();
+  return false;
+}
+
+// One zero-time attempt per timer step, so the window thread never blocks
+// on another process.
+void GameLoaderExtension::waitForGameFolder() {
+  if (!folderLock_.tryAcquire()) {
+    if (::GetTickCount() - folderWaitStart_ >= kGameFolderWaitLimitMs) {
+      waitingForFolder_ = false;
+      reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
+    }
+    return;
+  }
+  waitingForFolder_ = false;
+  if (versionMarkerMatches(gameFolder_, cabFileName_)) {
+    if (screen_) {
+      screen_->markDownloadDone();
+      screen_->markExtractionDone();
+    }
+    reportState(LoaderState::GameReady, "GAME PRESENT AND READY TO CREATE", "STATE_GAME_READY");
+    return;
+  }
+  beginTransfer();
+}
+
+void GameLoaderExtension::beginTransfer() {
+  releaseGameModule();
+  createFolderChain(gameFolder_);
+  grantFolderAccess(gameFolder_);  // best effort: the download goes on regardless
+  if (downloader_) downloader_->start(gameCabUrl_, packagePath_);
+}
+
+}  // namespace fyrel

@@ -1,0 +1,25 @@
+#include "storage/game_folder_lock_name.h"
+
+#include <cstdint>
+
+namespace fyrel {
+
+std::string gameFolderLockName(const std::string& gameFolder) {
+  std::string normal;
+  normal.reserve(gameFolder.size());
+  for (char c : gameFolder) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '/') c = '\\';
+    normal += c;
+  }
+  while (!normal.empty() && normal.back() == '\\') normal.pop_back();
+
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : normal) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string name = "Local\\FyrelGameFolder-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+  return name;
+}
+
+}  // namespace fyrel
