@@ -28,7 +28,7 @@ TEST(ParseDecimal, FollowsTheCConversionRules) {
 
 TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
   static const struct {
-    const char* value;
+    std::string value;
     bool folderLevel;
     bool packageFile;
   } cases[] = {
@@ -36,10 +36,16 @@ TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
       {"..", false, false},      {".", false, false},        {"...", true, true},
       {"..\\x", false, false},   {"a\\b", false, false},     {"C:x", false, false},
       {"a/b", false, true},      {"x?v=1", true, true},      {"", true, true},
+      // Win32 reads a name up to its first NUL: these would be "..", "." or
+      // a shorter name than the one checked.
+      {std::string("..\0x", 4), false, false}, {std::string(".\0", 2), false, false},
+      {std::string("a\0b", 3), false, false},   {"tab\there", false, false},
+      {"line\n", false, false},                 {"\x1f", false, false},
+      {"del\x7f", false, false},                {"caf\xe9", true, true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << c.value;
-    EXPECT_EQ(isSafePackageFileName(c.value), c.packageFile) << c.value;
+    EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << ::testing::PrintToString(c.value);
+    EXPECT_EQ(isSafePackageFileName(c.value), c.packageFile) << ::testing::PrintToString(c.value);
   }
 }
 

@@ -70,6 +70,15 @@ TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
       {"package drive", {{"gamecab", "http://h/C:x.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
       {"package backslash", {{"gamecab", "http://h/..\\x.cab"}}, "ERROR: INCORRECT GAME CAB URL",
        "STATE_INVALID_PARAMS"},
+      // Win32 stops at the first NUL: the checks must see what it sees.
+      {"game NUL", {{"gamename", std::string("puzzle\0..", 9)}}, "ERROR: INVALID GAME NAME", "STATE_INVALID_PARAMS"},
+      {"partner NUL", {{"partnername", std::string("..\0", 3)}}, "ERROR: INVALID PARTNER NAME",
+       "STATE_INVALID_PARAMS"},
+      {"partner tab", {{"partnername", "ac\tme"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
+      {"language NUL", {{"language", std::string(".\0", 2)}}, "ERROR: INVALID LANGUAGE", "STATE_INVALID_PARAMS"},
+      {"country line feed", {{"country", "us\n"}}, "ERROR: INVALID COUNTRY", "STATE_INVALID_PARAMS"},
+      {"package NUL", {{"gamecab", std::string("http://h/x/..\0.cab", 18)}}, "ERROR: INCORRECT GAME CAB URL",
+       "STATE_INVALID_PARAMS"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -2,8 +2,10 @@
 // compile-time switches: TEST_GAME_NO_<EXPORT> leaves an entry point out,
 // TEST_GAME_CREATE_NULL and TEST_GAME_START_FALSE make creation or start
 // fail, TEST_GAME_CREATE_THROWS and TEST_GAME_MESSAGE_THROWS (on a key-down)
-// let an exception out of an entry point, which no game may do. Every call is reported, with its arguments, to the
-// recorder the test executable exports.
+// let an exception out of an entry point, which no game may do. Every call is
+// reported, with its arguments, to the recorder the test executable exports.
+// Some messages and notifications make the game call back into the extension
+// from inside the call, as games may.
 #include <fyrel/game_module.h>
 #include <fyrel/module_unload.h>
 
@@ -18,6 +20,7 @@ namespace {
 Generic::GenericExtension* extension = nullptr;
 [[maybe_unused]] HWND gameWindow = nullptr;
 [[maybe_unused]] int instanceToken = 0;
+[[maybe_unused]] constexpr UINT TEST_GAME_RELEASE_MESSAGE = WM_APP + 7;
 
 void record(const std::string& line) {
   using Recorder = void (*)(const char*);
@@ -90,6 +93,11 @@ FYREL_GAME_EXPORT bool __cdecl ProcessFyrelMsg(UINT msg, WPARAM wParam, LPARAM l
   if (msg == WM_KEYDOWN) throw std::runtime_error("game ProcessFyrelMsg failed");
 #endif
   if (msg == WM_PAINT) ::ValidateRect(gameWindow, nullptr);
+  // A game that ends itself from inside its own message handler.
+  if (msg == TEST_GAME_RELEASE_MESSAGE && extension != nullptr) {
+    extension->ReleaseGame();
+    record("Message returns");
+  }
   *result = 0;
   return messageResult();
 }
@@ -98,6 +106,14 @@ FYREL_GAME_EXPORT bool __cdecl ProcessFyrelMsg(UINT msg, WPARAM wParam, LPARAM l
 #ifndef TEST_GAME_NO_NOTIFICATION
 FYREL_GAME_EXPORT void __cdecl ReceiveFyrelNotification(const std::string& name, const std::string& value) {
   record("Notification " + name + "=" + value);
+  if (extension == nullptr) return;
+  // "echo": answers at once with a pair for the host; "release": the game
+  // ends itself from inside the notification.
+  if (name == "echo") extension->NotifyHost("echoed", value.c_str());
+  if (name == "release") {
+    extension->ReleaseGame();
+    record("Notification returns");
+  }
 }
 #endif
 
