@@ -3,6 +3,8 @@
 // and started in a real window.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "extension/loader_fixture.h"
 #include "support/import_patch.h"
 #include "support/process_stats.h"
@@ -152,6 +154,90 @@ TEST_F(Loader, TwentyFourBitDisplayIsRefusedAndTheMarkerDeleted) {
   EXPECT_EQ(host.notifications(), (States{kReady, {"wrongBitDepth", "STATE_WRONG_BITH_DEPTH"}}));
   EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
   EXPECT_TRUE(gameCalls().empty());
+}
+
+std::atomic<DWORD> tickOffset{0};
+DWORD WINAPI shiftedTickCount() { return ::GetTickCount() + tickOffset.load(); }
+
+// Two starts of the same game at once (two tabs of one host here; see
+// TwoHosts for two processes): one installs, the other waits with its
+// loading screen up, then starts what the first installed, or installs it
+// itself if the first failed.
+TEST_F(Loader, ASecondStartOfTheSameGameWaitsForTheFirstInstall) {
+  enum class Then { FirstSucceeds, FirstFails, SecondDeleted, FirstTooSlow };
+  static const struct {
+    const char* what;
+    Then then;
+    const char* firstPackage;
+    States secondReports;
+    std::size_t requests;
+  } cases[] = {
+      {"first installs: second starts it", Then::FirstSucceeds, "game.pkg",
+       {kDownloading, kReady, kCreated, kStarted}, 1},
+      {"first fails: second installs", Then::FirstFails, "badsig.pkg",
+       {kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}, 2},
+      {"second deleted while it waits", Then::SecondDeleted, "game.pkg", {kDownloading, kClosed}, 1},
+      {"first holds the folder past the limit", Then::FirstTooSlow, "game.pkg",
+       {kDownloading, {"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"}}, 1},
+  };
+  // The wait's ten-minute limit passes in a moment: the DLL's clock is
+  // moved on (Wine's clock cannot be).
+  ImportPatch clock(library.module(), "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&shiftedTickCount));
+  ASSERT_TRUE(clock.applied());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    destroy();
+    removeTree(partnerFolder());
+    host.clear();
+    tickOffset = 0;
+    HttpTestServer& s = startServer();
+    s.enqueue(Response::file(fixture(c.firstPackage)).stallAfter(4096));
+    s.enqueue(Response::file(fixture("game.pkg")));
+    ASSERT_TRUE(create());
+    ASSERT_TRUE(s.waitForStalls(1, 10000));
+
+    TestWindow secondWindow;
+    TestHost secondHost;
+    for (const auto& [name, value] : parameters()) secondHost.set(name, value);
+    Generic::GenericExtension* second = library.create(secondWindow.hwnd(), 0, library.module(), &secondHost);
+    ASSERT_NE(second, nullptr);
+    secondWindow.attach(second, library.processMsg);
+    pumpFor(500);
+    EXPECT_EQ(secondHost.notifications(), (States{kDownloading}));
+    EXPECT_EQ(s.requestCount(), 1u);
+
+    if (c.then == Then::SecondDeleted) {
+      secondWindow.detach();
+      const DWORD start = ::GetTickCount();
+      library.destroy(second);
+      second = nullptr;
+      EXPECT_LT(::GetTickCount() - start, 1000u);
+    }
+    if (c.then == Then::FirstTooSlow) {
+      tickOffset = 10 * 60 * 1000;
+      EXPECT_TRUE(pumpUntil([&] { return secondHost.received("STATE_GAME_DOWNLOAD_FAILED"); }, 5000));
+    }
+    s.release();
+    if (c.then == Then::FirstFails) {
+      EXPECT_TRUE(waitFor("STATE_CAB_VERIFICATION_FAILED"));
+    } else {
+      EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
+    }
+    if (second != nullptr) {
+      const std::string last = c.secondReports.back().second;
+      EXPECT_TRUE(pumpUntil([&] { return secondHost.received(last); }, 20000));
+      secondWindow.detach();
+      library.destroy(second);
+      std::vector<Pair> reports = secondHost.notifications();
+      reports.pop_back();  // the closing report
+      EXPECT_EQ(reports, c.secondReports);
+    } else {
+      EXPECT_EQ(secondHost.notifications(), c.secondReports);
+    }
+    EXPECT_EQ(s.requestCount(), c.requests);
+    destroy();
+    server.reset();
+  }
 }
 
 // Deleting the extension at each point of its life: everything stops, the

@@ -55,15 +55,19 @@ protected:
   }
   std::string fixture(const std::string& name) const { return fixtureDir() + "extension\\" + name; }
 
-  // Creates the extension with the usual parameters plus overrides.
-  bool create(const std::map<std::string, std::string>& overrides = {}) {
+  // The usual parameters plus overrides.
+  std::map<std::string, std::string> parameters(const std::map<std::string, std::string>& overrides = {}) const {
     std::map<std::string, std::string> params = {{"gamename", "testgame"},
                                                  {"partnername", partner_},
                                                  {"gamecab", url("/games/game.pkg")},
                                                  {"gamewidth", "320"},
                                                  {"gameheight", "200"}};
     for (const auto& [name, value] : overrides) params[name] = value;
-    for (const auto& [name, value] : params) host.set(name, value);
+    return params;
+  }
+  // Creates the extension with the usual parameters plus overrides.
+  bool create(const std::map<std::string, std::string>& overrides = {}) {
+    for (const auto& [name, value] : parameters(overrides)) host.set(name, value);
     extension = library.create(window.hwnd(), 0, library.module(), &host);
     if (extension != nullptr) window.attach(extension, library.processMsg);
     return extension != nullptr;
