@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
 #include "support/import_patch.h"
 #include "support/process_stats.h"
@@ -238,6 +239,80 @@ TEST_F(Loader, ASecondStartOfTheSameGameWaitsForTheFirstInstall) {
     destroy();
     server.reset();
   }
+}
+
+// The second player process of the test below: run by it as a process of
+// its own, with the game named in its environment; disabled otherwise.
+// Writes every report it receives, one per line, to the report file.
+TEST(TwoHosts, DISABLED_SecondHostProcess) {
+  char partner[256] = {}, url[256] = {}, reportFile[MAX_PATH] = {};
+  ASSERT_NE(::GetEnvironmentVariableA("FYREL_SECOND_HOST_PARTNER", partner, sizeof partner), 0u);
+  ASSERT_NE(::GetEnvironmentVariableA("FYREL_SECOND_HOST_URL", url, sizeof url), 0u);
+  ASSERT_NE(::GetEnvironmentVariableA("FYREL_SECOND_HOST_REPORTS", reportFile, sizeof reportFile), 0u);
+  ExtensionLibrary library;
+  TestWindow window;
+  TestHost host;
+  host.set("gamename", "testgame");
+  host.set("partnername", partner);
+  host.set("gamecab", url);
+  std::string reports;
+  host.onNotify([&](const Pair& pair) {
+    reports += pair.first + " " + pair.second + "\n";
+    writeFile(reportFile, reports);
+  });
+  Generic::GenericExtension* extension = library.create(window.hwnd(), 0, library.module(), &host);
+  ASSERT_NE(extension, nullptr);
+  window.attach(extension, library.processMsg);
+  pumpUntil(
+      [&] {
+        const std::vector<Pair> all = host.notifications();
+        return host.received("STATE_GAME_STARTED") || (!all.empty() && all.back().first != "FE_STATE");
+      },
+      60000);
+  window.detach();
+  library.destroy(extension);
+}
+
+TEST_F(Loader, TwoPlayerProcessesStartingTheSameGameBothStartIt) {
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).stallAfter(4096));
+  s.enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(s.waitForStalls(1, 10000));
+
+  const std::string reportFile = scratchDir("e2e_second_host") + "reports.txt";
+  const std::map<std::string, std::string> params = parameters();
+  ::SetEnvironmentVariableA("FYREL_SECOND_HOST_PARTNER", params.at("partnername").c_str());
+  ::SetEnvironmentVariableA("FYREL_SECOND_HOST_URL", params.at("gamecab").c_str());
+  ::SetEnvironmentVariableA("FYREL_SECOND_HOST_REPORTS", reportFile.c_str());
+  std::string commandLine = "\"" + binDir() + "fyrel_extension_tests.exe\" --gtest_also_run_disabled_tests "
+                            "--gtest_filter=TwoHosts.DISABLED_SecondHostProcess";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child = {};
+  ASSERT_TRUE(::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &child));
+  UniqueKernelHandle process(child.hProcess);
+  ::CloseHandle(child.hThread);
+  for (const char* name : {"FYREL_SECOND_HOST_PARTNER", "FYREL_SECOND_HOST_URL", "FYREL_SECOND_HOST_REPORTS"})
+    ::SetEnvironmentVariableA(name, nullptr);
+
+  // The second process waits for the folder with its screen up: no request.
+  EXPECT_TRUE(pumpUntil([&] { return fileExists(reportFile); }, 60000));
+  pumpFor(1000);
+  EXPECT_EQ(readFile(reportFile), "FE_STATE STATE_DOWNLOADING\n");
+  EXPECT_EQ(s.requestCount(), 1u);
+
+  s.release();
+  EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_TRUE(pumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 60000));
+  DWORD exitCode = 1;
+  ::GetExitCodeProcess(process.get(), &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(readFile(reportFile),
+            "FE_STATE STATE_DOWNLOADING\nFE_STATE STATE_GAME_READY\nFE_STATE STATE_GAME_CREATE_SUCCEEDED\n"
+            "FE_STATE STATE_GAME_STARTED\nFE_STATE \n");
+  EXPECT_EQ(s.requestCount(), 1u);  // installed once, started twice
 }
 
 // Deleting the extension at each point of its life: everything stops, the
