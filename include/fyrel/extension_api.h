@@ -54,7 +54,11 @@ class GenericExtension {
   GenericExtension() noexcept;
   virtual ~GenericExtension();                                                           // slot 0
   virtual bool Create(HWND window, int reserved, HINSTANCE resourceModule) = 0;          // slot 1
-  virtual void ReleaseGame() = 0;                                                        // slot 2
+  // Slot 2. Releases and unloads the game module, on the window thread. The
+  // host may call it, and so may the game from inside one of its own entry
+  // points: the game is then released and unloaded once that call has
+  // returned. Afterwards no message or notification reaches the game.
+  virtual void ReleaseGame() = 0;
   virtual bool ProcessMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) = 0;  // slot 3
   virtual void SendUp(const char* name, const char* value) = 0;                          // slot 4
   // Slot 5. Hands a pair of texts to the host. A game may call it from any
@@ -73,6 +77,14 @@ class GenericExtension {
 
 // The four exports: plain undecorated cdecl functions, called by the host on
 // the thread that owns the window.
+//
+// EXT_DeleteExtension may also be called from inside a call into the
+// extension (from ExtensionHost::Notify, say, on an "FE_ERROR" report, or
+// from a message loop run there): the extension is then destroyed as soon
+// as the outermost of those calls returns, and nothing more reaches the
+// game meanwhile. When that outermost call is EXT_CreateExtension, it
+// returns null. A second deletion of the same extension before then does
+// nothing.
 extern "C" {
 Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved, HINSTANCE resourceModule,
                                                        ExtensionHost* host);
