@@ -52,8 +52,8 @@ namespace Generic {
 class GenericExtension {
  public:
   GenericExtension() noexcept;
-  virtual ~GenericExtension();                                                           // slot 0
-  virtual bool Create(HWND window, int reserved, HINSTANCE resourceModule) = 0;          // slot 1
+  virtual ~GenericExtension();                                                   // slot 0
+  virtual bool Create(HWND window, int reserved, HINSTANCE resourceModule) = 0;  // slot 1
   // Slot 2. Releases and unloads the game module, on the window thread. The
   // host may call it, and so may the game from inside one of its own entry
   // points: the game is then released and unloaded once that call has

@@ -23,7 +23,7 @@ class SignatureVerifier;
 class ProgressScreen;
 
 class GameLoaderExtension final : public Generic::GenericExtension {
-public:
+ public:
   GameLoaderExtension() noexcept;
   ~GameLoaderExtension() override;  // teardown
 
@@ -78,20 +78,18 @@ public:
   HMODULE gameModule() const noexcept { return gameModule_.get(); }
   void* gameInstance() const noexcept { return gameInstance_; }
 
-private:
+ private:
   // Counts the calls into the game that run on the window thread, so that
   // a game that releases itself from inside one of them is unloaded only
   // once its code is no longer on the stack.
   class GameCall {
-  public:
-    explicit GameCall(GameLoaderExtension& extension) noexcept : extension_(extension) {
-      ++extension_.gameCallDepth_;
-    }
+   public:
+    explicit GameCall(GameLoaderExtension& extension) noexcept : extension_(extension) { ++extension_.gameCallDepth_; }
     ~GameCall();
     GameCall(const GameCall&) = delete;
     GameCall& operator=(const GameCall&) = delete;
 
-  private:
+   private:
     GameLoaderExtension& extension_;
   };
 

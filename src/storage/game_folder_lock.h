@@ -18,7 +18,7 @@
 namespace fyrel {
 
 class GameFolderLock {
-public:
+ public:
   GameFolderLock() = default;
   ~GameFolderLock() { release(); }
   GameFolderLock(const GameFolderLock&) = delete;
@@ -33,7 +33,7 @@ public:
   void release() noexcept;
   bool held() const noexcept { return held_; }
 
-private:
+ private:
   std::string name_;
   UniqueKernelHandle mutex_;
   bool held_ = false;

@@ -173,13 +173,22 @@ TEST_F(Loader, ASecondStartOfTheSameGameWaitsForTheFirstInstall) {
     States secondReports;
     std::size_t requests;
   } cases[] = {
-      {"first installs: second starts it", Then::FirstSucceeds, "game.pkg",
-       {kDownloading, kReady, kCreated, kStarted}, 1},
-      {"first fails: second installs", Then::FirstFails, "badsig.pkg",
-       {kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}, 2},
+      {"first installs: second starts it",
+       Then::FirstSucceeds,
+       "game.pkg",
+       {kDownloading, kReady, kCreated, kStarted},
+       1},
+      {"first fails: second installs",
+       Then::FirstFails,
+       "badsig.pkg",
+       {kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted},
+       2},
       {"second deleted while it waits", Then::SecondDeleted, "game.pkg", {kDownloading, kClosed}, 1},
-      {"first holds the folder past the limit", Then::FirstTooSlow, "game.pkg",
-       {kDownloading, {"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"}}, 1},
+      {"first holds the folder past the limit",
+       Then::FirstTooSlow,
+       "game.pkg",
+       {kDownloading, {"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"}},
+       1},
   };
   // The wait's ten-minute limit passes in a moment: the DLL's clock is
   // moved on (Wine's clock cannot be).
@@ -285,13 +294,14 @@ TEST_F(Loader, TwoPlayerProcessesStartingTheSameGameBothStartIt) {
   ::SetEnvironmentVariableA("FYREL_SECOND_HOST_PARTNER", params.at("partnername").c_str());
   ::SetEnvironmentVariableA("FYREL_SECOND_HOST_URL", params.at("gamecab").c_str());
   ::SetEnvironmentVariableA("FYREL_SECOND_HOST_REPORTS", reportFile.c_str());
-  std::string commandLine = "\"" + binDir() + "fyrel_extension_tests.exe\" --gtest_also_run_disabled_tests "
+  std::string commandLine = "\"" + binDir() +
+                            "fyrel_extension_tests.exe\" --gtest_also_run_disabled_tests "
                             "--gtest_filter=TwoHosts.DISABLED_SecondHostProcess";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &child));
+  ASSERT_TRUE(
+      ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
   UniqueKernelHandle process(child.hProcess);
   ::CloseHandle(child.hThread);
   for (const char* name : {"FYREL_SECOND_HOST_PARTNER", "FYREL_SECOND_HOST_URL", "FYREL_SECOND_HOST_REPORTS"})

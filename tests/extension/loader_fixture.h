@@ -20,7 +20,7 @@
 namespace fyrel::test {
 
 class LoaderTest : public ::testing::Test {
-protected:
+ protected:
   // Each test case gets a loopback address and a game folder of its own,
   // derived from its name, so test processes may run side by side.
   // firstOctets: e.g. "127.50" for one test suite.
@@ -94,7 +94,7 @@ protected:
   std::unique_ptr<HttpTestServer> server;
   Generic::GenericExtension* extension = nullptr;
 
-private:
+ private:
   std::string address_;
   std::string partner_;
 };

@@ -15,9 +15,16 @@ TEST(ParseDecimal, FollowsTheCConversionRules) {
     const char* text;
     std::int32_t expected;
   } cases[] = {
-      {"", 0},         {"800px", 800},      {" 600", 600},        {"\t\n\v\f\r 7", 7},
-      {"abc", 0},      {"-5", -5},          {"+12", 12},          {"--5", 0},
-      {"- 5", 0},      {"2147483647", 2147483647},
+      {"", 0},
+      {"800px", 800},
+      {" 600", 600},
+      {"\t\n\v\f\r 7", 7},
+      {"abc", 0},
+      {"-5", -5},
+      {"+12", 12},
+      {"--5", 0},
+      {"- 5", 0},
+      {"2147483647", 2147483647},
       {"2147483648", std::numeric_limits<std::int32_t>::min()},  // wraps, no overflow trap
       {"4294967297", 1},                                         // 2^32 + 1 wraps to 1
       {"-2147483648", std::numeric_limits<std::int32_t>::min()},
@@ -32,16 +39,28 @@ TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
     bool folderLevel;
     bool packageFile;
   } cases[] = {
-      {"puzzle", true, true},    {"en", true, true},         {"puzzle_12.cab", true, true},
-      {"..", false, false},      {".", false, false},        {"...", true, true},
-      {"..\\x", false, false},   {"a\\b", false, false},     {"C:x", false, false},
-      {"a/b", false, true},      {"x?v=1", true, true},      {"", true, true},
+      {"puzzle", true, true},
+      {"en", true, true},
+      {"puzzle_12.cab", true, true},
+      {"..", false, false},
+      {".", false, false},
+      {"...", true, true},
+      {"..\\x", false, false},
+      {"a\\b", false, false},
+      {"C:x", false, false},
+      {"a/b", false, true},
+      {"x?v=1", true, true},
+      {"", true, true},
       // Win32 reads a name up to its first NUL: these would be "..", "." or
       // a shorter name than the one checked.
-      {std::string("..\0x", 4), false, false}, {std::string(".\0", 2), false, false},
-      {std::string("a\0b", 3), false, false},   {"tab\there", false, false},
-      {"line\n", false, false},                 {"\x1f", false, false},
-      {"del\x7f", false, false},                {"caf\xe9", true, true},
+      {std::string("..\0x", 4), false, false},
+      {std::string(".\0", 2), false, false},
+      {std::string("a\0b", 3), false, false},
+      {"tab\there", false, false},
+      {"line\n", false, false},
+      {"\x1f", false, false},
+      {"del\x7f", false, false},
+      {"caf\xe9", true, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << ::testing::PrintToString(c.value);

@@ -19,12 +19,15 @@ using Params = std::map<std::string, std::string>;
 const char kUnservedUrl[] = "http://127.0.0.51/games/puzzle_12.cab";
 
 Params goodParams() {
-  return {{"gamename", "puzzle"}, {"partnername", "acme"}, {"language", "en"},
-          {"country", "us"},      {"gamecab", kUnservedUrl}};
+  return {{"gamename", "puzzle"},
+          {"partnername", "acme"},
+          {"language", "en"},
+          {"country", "us"},
+          {"gamecab", kUnservedUrl}};
 }
 
 class StartupParameters : public ::testing::Test {
-protected:
+ protected:
   // A fresh extension and host record for each call; the previous
   // extension is deleted first, so its closing report is not counted.
   bool create(const Params& params) {
@@ -52,7 +55,9 @@ TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
     const char* screenText;
     const char* stateName;
   } cases[] = {
-      {"all empty", {{"gamename", ""}, {"partnername", ""}, {"gamecab", ""}}, "ERROR: EMPTY GAME NAME",
+      {"all empty",
+       {{"gamename", ""}, {"partnername", ""}, {"gamecab", ""}},
+       "ERROR: EMPTY GAME NAME",
        "STATE_INVALID_PARAMS"},
       {"no partner", {{"partnername", ""}}, "ERROR: EMPTY PARTNER NAME", "STATE_INVALID_PARAMS"},
       {"no package", {{"gamecab", ""}}, "ERROR: EMPTY CAB URL", "STATE_INVALID_PARAMS"},
@@ -60,7 +65,9 @@ TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
       {"only first slash", {{"gamecab", "/game.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
       // Values that would put files outside the player's folder.
       {"game climbs", {{"gamename", ".."}}, "ERROR: INVALID GAME NAME", "STATE_INVALID_PARAMS"},
-      {"game path", {{"gamename", "..\\..\\x"}, {"partnername", ""}}, "ERROR: INVALID GAME NAME",
+      {"game path",
+       {{"gamename", "..\\..\\x"}, {"partnername", ""}},
+       "ERROR: INVALID GAME NAME",
        "STATE_INVALID_PARAMS"},
       {"partner drive", {{"partnername", "C:\\x"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
       {"partner slash", {{"partnername", "a/b"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
@@ -68,16 +75,19 @@ TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
       {"country", {{"country", "."}}, "ERROR: INVALID COUNTRY", "STATE_INVALID_PARAMS"},
       {"package name", {{"gamecab", "http://h/x/.."}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
       {"package drive", {{"gamecab", "http://h/C:x.cab"}}, "ERROR: INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS"},
-      {"package backslash", {{"gamecab", "http://h/..\\x.cab"}}, "ERROR: INCORRECT GAME CAB URL",
+      {"package backslash",
+       {{"gamecab", "http://h/..\\x.cab"}},
+       "ERROR: INCORRECT GAME CAB URL",
        "STATE_INVALID_PARAMS"},
       // Win32 stops at the first NUL: the checks must see what it sees.
       {"game NUL", {{"gamename", std::string("puzzle\0..", 9)}}, "ERROR: INVALID GAME NAME", "STATE_INVALID_PARAMS"},
-      {"partner NUL", {{"partnername", std::string("..\0", 3)}}, "ERROR: INVALID PARTNER NAME",
-       "STATE_INVALID_PARAMS"},
+      {"partner NUL", {{"partnername", std::string("..\0", 3)}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
       {"partner tab", {{"partnername", "ac\tme"}}, "ERROR: INVALID PARTNER NAME", "STATE_INVALID_PARAMS"},
       {"language NUL", {{"language", std::string(".\0", 2)}}, "ERROR: INVALID LANGUAGE", "STATE_INVALID_PARAMS"},
       {"country line feed", {{"country", "us\n"}}, "ERROR: INVALID COUNTRY", "STATE_INVALID_PARAMS"},
-      {"package NUL", {{"gamecab", std::string("http://h/x/..\0.cab", 18)}}, "ERROR: INCORRECT GAME CAB URL",
+      {"package NUL",
+       {{"gamecab", std::string("http://h/x/..\0.cab", 18)}},
+       "ERROR: INCORRECT GAME CAB URL",
        "STATE_INVALID_PARAMS"},
   };
   for (const auto& c : cases) {
@@ -103,8 +113,8 @@ TEST_F(StartupParameters, ComposesTheGameFolderAndPackagePathOfTheWorkedExample)
   EXPECT_EQ(host.notifications().front(), (test::Pair{"FE_STATE", "STATE_DOWNLOADING"}));
   // Every name asked twice (probe, then exact length), in this order.
   const std::vector<std::string> asked = host.getValueCalls();
-  const std::vector<std::string> order = {"gamename", "partnername", "language", "country", "gamecab",
-                                          "gamewidth", "gameheight", "localURL", "developdir"};
+  const std::vector<std::string> order = {"gamename",  "partnername", "language", "country",   "gamecab",
+                                          "gamewidth", "gameheight",  "localURL", "developdir"};
   ASSERT_EQ(asked.size(), order.size() * 2);
   for (std::size_t i = 0; i < order.size(); ++i) {
     EXPECT_EQ(asked[2 * i], order[i]);
@@ -164,7 +174,7 @@ TEST_F(StartupParameters, AddressLineFollowsLocalUrl) {
     const char* localUrl;
     const char* shown;
   } cases[] = {
-      {nullptr, "www.fyrel.example"}, {"blank", ""}, {"Blank", "Blank"}, {"blank ", "blank "},
+      {nullptr, "www.fyrel.example"},           {"blank", ""}, {"Blank", "Blank"}, {"blank ", "blank "},
       {"play.example.org", "play.example.org"},
   };
   for (const auto& c : cases) {

@@ -16,8 +16,8 @@ using NotifyHostHook = void(__cdecl*)(const char*, const char*);
 constexpr UINT kGameReleasesItself = WM_APP + 7;  // the test game's own message
 
 class HostileHost : public LoaderTest {
-protected:
-  HostileHost() : LoaderTest("127.70") {}
+ protected:
+  HostileHost() : LoaderTest("127.80") {}
 
   void startGame() {
     startServer().enqueue(Response::file(fixture("game.pkg")));
@@ -110,13 +110,16 @@ TEST_F(HostileHost, NotificationsFromInsideNotifyArriveAfterItInOrder) {
 
 TEST_F(HostileHost, DeletingFromInsideNotifyTakesEffectWhenTheCallReturns) {
   static const struct {
-    const char* when;        // the pair whose Notify deletes
-    bool failingServer;      // 404: the report comes from a timer step
+    const char* when;    // the pair whose Notify deletes
+    bool failingServer;  // 404: the report comes from a timer step
     bool gameLoaded;
   } cases[] = {
-      {"STATE_GAME_DOWNLOAD_FAILED", true, false}, {"STATE_EXTRACTING", false, false},
-      {"STATE_GAME_READY", false, false},          {"STATE_GAME_CREATE_SUCCEEDED", false, true},
-      {"STATE_GAME_STARTED", false, true},         {"score", false, true},
+      {"STATE_GAME_DOWNLOAD_FAILED", true, false},
+      {"STATE_EXTRACTING", false, false},
+      {"STATE_GAME_READY", false, false},
+      {"STATE_GAME_CREATE_SUCCEEDED", false, true},
+      {"STATE_GAME_STARTED", false, true},
+      {"score", false, true},
       {"", false, true},  // the closing report: deleting again
   };
   for (const auto& c : cases) {
@@ -139,7 +142,7 @@ TEST_F(HostileHost, DeletingFromInsideNotifyTakesEffectWhenTheCallReturns) {
       ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
       offerFromGame("score", "1");
       const std::size_t gameCallsBefore = gameCalls().size();
-      send(WM_KEYDOWN, 'K');  // carries the pair; must not reach the game after the delete
+      send(WM_KEYDOWN, 'K');                               // carries the pair; must not reach the game after the delete
       EXPECT_EQ(gameCalls().size(), gameCallsBefore + 1);  // only "Release"
     } else if (*c.when == '\0') {
       ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
@@ -169,9 +172,11 @@ TEST_F(HostileHost, AReleasedGameReceivesNothingMore) {
     std::vector<std::string> lastCalls;  // the game's calls from the release on
   } cases[] = {
       {"the host releases it", By::Host, {"Release"}},
-      {"the game releases itself in its message handler", By::GameInMessage,
+      {"the game releases itself in its message handler",
+       By::GameInMessage,
        {"Message 32775 0 0", "Message returns", "Release"}},
-      {"the game releases itself in a notification", By::GameInNotification,
+      {"the game releases itself in a notification",
+       By::GameInNotification,
        {"Notification release=1", "Notification returns", "Release"}},
   };
   for (const auto& c : cases) {
