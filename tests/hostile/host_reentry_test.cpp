@@ -17,7 +17,7 @@ constexpr UINT kGameReleasesItself = WM_APP + 7;  // the test game's own message
 
 class HostileHost : public LoaderTest {
  protected:
-  HostileHost() : LoaderTest("127.80") {}
+  HostileHost() : LoaderTest("127.90") {}
 
   void startGame() {
     startServer().enqueue(Response::file(fixture("game.pkg")));
