@@ -73,8 +73,8 @@ TEST(ProgressScreen, CaptionLineShowsTheTruncatedPercentage) {
       {"en", Download, 45.0f, "Downloading : 45%"},    {"en", Download, 99.9f, "Downloading : 99%"},
       {"de", Download, 100.0f, "Download bei : 100%"}, {"fr", Extraction, 7.0f, "Extraction en cours  : 7%"},
       {"sv", Download, 3.5f, "H\xE4mtar hem : 3%"},    {"en", Extraction, nan, "Extracting : 0%"},
-      {"en", Extraction, inf, "Extracting : 0%"},      {"en", Download, -inf, "Downloading : 0%"},
-      {"en", Download, 3.0e9f, "Downloading : 0%"},
+      {"en", Extraction, inf, "Extracting : 100%"},    {"en", Download, -inf, "Downloading : 0%"},
+      {"en", Download, 3.0e9f, "Downloading : 100%"},  // never above 100
   };
   for (const auto& c : cases) {
     ScreenRig rig;
