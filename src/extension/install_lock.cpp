@@ -50,6 +50,10 @@ void GameLoaderExtension::waitForGameFolder() {
 
 void GameLoaderExtension::beginTransfer() {
   releaseGameModule();
+  // From here the folder is being replaced: whatever the outcome, the old
+  // marker must not vouch for it (nor can a member reach the marker under
+  // another name, such as its short 8.3 name, and leave it standing).
+  deleteVersionMarker(gameFolder_);
   createFolderChain(gameFolder_);
   grantFolderAccess(gameFolder_);  // best effort: the download goes on regardless
   if (downloader_) downloader_->start(gameCabUrl_, packagePath_);

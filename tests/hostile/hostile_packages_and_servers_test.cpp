@@ -63,6 +63,30 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
   }
 }
 
+TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {
+  // The installed version's marker must not survive an update whose
+  // extraction failed half way: the folder then holds files of both, and the
+  // old version's next start must install afresh instead of running them.
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  ASSERT_EQ(readFile(gameFolder() + "_version.bin"), "game.pkg");
+  destroy();
+
+  host.clear();
+  server->enqueue(Response::file(hostile("split.pkg")));  // writes its first member, then fails
+  ASSERT_TRUE(create({{"gamecab", url("/games/split.pkg")}}));
+  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000));
+  destroy();
+  EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
+
+  host.clear();
+  server->enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+}
+
 TEST_F(Hostile, MemberNamesWithForwardSlashesInstallAndStart) {
   startServer().enqueue(Response::file(hostile("slashes.pkg")));
   ASSERT_TRUE(create({{"gamecab", url("/games/slashes.pkg")}}));
