@@ -3,13 +3,26 @@
 # the same on a paced slow link (bench/slowlink), the component benchmarks
 # (download, extraction, loading screen) and the full soak (300 lives).
 # Figures go to stdout; nothing here passes or fails on a time.
-#   scripts/bench.sh [build dir]     (default: the build the tests run in)
+#   scripts/bench.sh [build dir]     (default: i686, the product, where it
+#   runs natively; x86_64 where 32-bit runs only under emulation)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 source scripts/lib.sh
 dir=${1:-$(build_dir "$(bench_arch)")}
 dir=$(cd "$dir" && pwd)
+case $(basename "$dir") in
+  i686) if i386_emulated; then
+          echo "benchmarks: the i686 build under qemu-i386 emulation: its timings say nothing about the product"
+        else
+          echo "benchmarks: the i686 build (the product), native 32-bit"
+        fi ;;
+  x86_64) if i386_emulated; then
+            echo "benchmarks: the x86_64 build of the same sources, because 32-bit programs run only under emulation here"
+          else
+            echo "benchmarks: the x86_64 build of the same sources"
+          fi ;;
+esac
 
 trap 'stop_wine; stop_display' EXIT
 start_display
