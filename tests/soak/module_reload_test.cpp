@@ -67,8 +67,9 @@ TEST(ModuleReload, AModuleThatReleasesItsStaticRuntimeLeavesNothingBehind) {
               released.handlesGained, released.tlsSlotsGained);
   EXPECT_TRUE(bare.allLoaded);
   ASSERT_TRUE(released.allLoaded);
-  // A handle may sit in the platform's caches for a moment; one a load would be 100.
-  EXPECT_LE(released.handlesGained, 2) << handlesGained(released.handlesBefore, released.handlesAfter);
+  // A leak per load would be 100 or more. Wine itself keeps a few events
+  // now and then (up to 3 seen on a loaded machine), so a handful is fine.
+  EXPECT_LE(released.handlesGained, 10) << handlesGained(released.handlesBefore, released.handlesAfter);
   EXPECT_LE(released.tlsSlotsGained, 0);
 }
 
