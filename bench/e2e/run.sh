@@ -15,6 +15,7 @@ mkdir -p "$www" "$work/tools"
 
 key="$root/keys/dev_private.pem"
 pub="$work/tools/dev_public.pem"
+source "$root/bench/standard_check.sh"
 [ -f "$pub" ] || openssl pkey -in "$key" -pubout -out "$pub" 2>/dev/null
 for mb in $sizes; do
   pkg="$www/pkg$mb.pkg"
@@ -39,14 +40,7 @@ theirs() {
   begin=$(now)
   curl -s -o "$dir/p.pkg" "$url"
   local fetched; fetched=$(now)
-  local size window cut
-  size=$(stat -c %s "$dir/p.pkg")
-  window=$((size > 102400 ? size - 102400 : 0))
-  cut=$(tail -c +$((window + 1)) "$dir/p.pkg" | grep -obUaF '!fyrelsig!' | head -1 | cut -d: -f1)
-  cut=$((window + cut))
-  head -c "$cut" "$dir/p.pkg" >"$dir/p.cab"
-  tail -c +$((cut + 11)) "$dir/p.pkg" | head -c 128 | perl -0777 -pe '$_ = reverse' >"$dir/sig"
-  openssl dgst -md5 -verify "$pub" -signature "$dir/sig" "$dir/p.cab" >/dev/null
+  standard_check "$dir/p.pkg" "$pub" "$dir/p.cab"
   local checked; checked=$(now)
   cabextract -q -d "$dir/out" "$dir/p.cab"
   end=$(now)

@@ -23,6 +23,7 @@ mkdir -p "$www" "$work/tools"
 
 key="$root/keys/dev_private.pem"
 pub="$work/tools/dev_public.pem"
+source "$root/bench/standard_check.sh"
 [ -f "$pub" ] || openssl pkey -in "$key" -pubout -out "$pub" 2>/dev/null
 pkg="$www/slow$mb.pkg"
 [ -f "$pkg" ] || python3 "$root/bench/e2e/make_package.py" "$pkg" "$build/bin/games/ok/testgame.dll" \
@@ -63,14 +64,7 @@ theirs() {
   begin=$(now)
   times=$( { TIMEFORMAT='%R %U %S'; time curl -s -o "$dir/p.pkg" "$url"; } 2>&1)
   fetched=$(now)
-  local size window cut
-  size=$(stat -c %s "$dir/p.pkg")
-  window=$((size > 102400 ? size - 102400 : 0))
-  cut=$(tail -c +$((window + 1)) "$dir/p.pkg" | grep -obUaF '!fyrelsig!' | head -1 | cut -d: -f1)
-  cut=$((window + cut))
-  head -c "$cut" "$dir/p.pkg" >"$dir/p.cab"
-  tail -c +$((cut + 11)) "$dir/p.pkg" | head -c 128 | perl -0777 -pe '$_ = reverse' >"$dir/sig"
-  openssl dgst -md5 -verify "$pub" -signature "$dir/sig" "$dir/p.cab" >/dev/null
+  standard_check "$dir/p.pkg" "$pub" "$dir/p.cab"
   cabextract -q -d "$dir/out" "$dir/p.cab"
   end=$(now)
   awk -v t="$(ms $((end - begin)))" -v f="$(ms $((fetched - begin)))" -v c="$times" \

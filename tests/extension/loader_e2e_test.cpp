@@ -13,15 +13,6 @@
 namespace fyrel::test {
 namespace {
 
-using States = std::vector<Pair>;
-const Pair kDownloading{"FE_STATE", "STATE_DOWNLOADING"};
-const Pair kCheck{"FE_STATE", "STATE_CHECKSIGNATURE"};
-const Pair kExtracting{"FE_STATE", "STATE_EXTRACTING"};
-const Pair kReady{"FE_STATE", "STATE_GAME_READY"};
-const Pair kCreated{"FE_STATE", "STATE_GAME_CREATE_SUCCEEDED"};
-const Pair kStarted{"FE_STATE", "STATE_GAME_STARTED"};
-const Pair kClosed{"FE_STATE", ""};
-
 class Loader : public LoaderTest {
  protected:
   Loader() : LoaderTest("127.50") {}

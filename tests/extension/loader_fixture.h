@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/proc_address.h"
 #include "storage/player_folder.h"
@@ -18,6 +19,18 @@
 #include "support/test_window.h"
 
 namespace fyrel::test {
+
+// The reports of the loader's road, as the host receives them.
+using States = std::vector<Pair>;
+inline const Pair kDownloading{"FE_STATE", "STATE_DOWNLOADING"};
+inline const Pair kCheck{"FE_STATE", "STATE_CHECKSIGNATURE"};
+inline const Pair kExtracting{"FE_STATE", "STATE_EXTRACTING"};
+inline const Pair kReady{"FE_STATE", "STATE_GAME_READY"};
+inline const Pair kCreated{"FE_STATE", "STATE_GAME_CREATE_SUCCEEDED"};
+inline const Pair kStarted{"FE_STATE", "STATE_GAME_STARTED"};
+inline const Pair kClosed{"FE_STATE", ""};
+inline const Pair kDownloadFailed{"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"};
+inline const Pair kVerificationFailed{"FE_ERROR", "STATE_CAB_VERIFICATION_FAILED"};
 
 class LoaderTest : public ::testing::Test {
  protected:

@@ -15,16 +15,6 @@
 namespace fyrel::test {
 namespace {
 
-using States = std::vector<Pair>;
-const Pair kDownloading{"FE_STATE", "STATE_DOWNLOADING"};
-const Pair kCheck{"FE_STATE", "STATE_CHECKSIGNATURE"};
-const Pair kExtracting{"FE_STATE", "STATE_EXTRACTING"};
-const Pair kReady{"FE_STATE", "STATE_GAME_READY"};
-const Pair kCreated{"FE_STATE", "STATE_GAME_CREATE_SUCCEEDED"};
-const Pair kStarted{"FE_STATE", "STATE_GAME_STARTED"};
-const Pair kDownloadFailed{"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"};
-const Pair kVerificationFailed{"FE_ERROR", "STATE_CAB_VERIFICATION_FAILED"};
-
 constexpr std::uint32_t kErrorRed = 0xFF0000;
 // Only catches a hang: a refused or unreachable proxy ends the start at once.
 constexpr unsigned kPromptMs = 15000;
