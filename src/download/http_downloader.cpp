@@ -28,6 +28,11 @@ constexpr std::size_t kWriteBufferSize = 64 * 1024;
 // the controller's restarts ask for the same address again, and an old or
 // cut-off package from a cache must never stand in for the server's.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+// Hops of redirection a request may take before the package must come.
+constexpr int kMaxRedirects = 10;
+bool isRedirect(DWORD status) noexcept {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 // A server that accepts the connection and then says nothing would block
 // the worker forever where the platform's handle close does not end a
@@ -223,19 +228,39 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
   UniqueInternet& request = connection.request;
   internet.reset(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!internet || stopped.load(std::memory_order_acquire)) return false;
-  connect.reset(::InternetConnectA(internet.get(), host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connect || stopped.load(std::memory_order_acquire)) return false;
-  request.reset(::HttpOpenRequestA(connect.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, nullptr, kRequestFlags, 0));
-  if (!request || stopped.load(std::memory_order_acquire)) return false;
-  limitWaits(request.get());
-
-  if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
-
+  // Redirects are followed here, not by WinINet, which follows them without
+  // end: a server that redirects to itself would keep the attempt busy for
+  // ever, with no report. A few hops are allowed; one more fails the attempt.
+  UrlParts target{host, path};
   DWORD status = 0;
-  DWORD size = sizeof status;
-  if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-    return false;
-  statusCode.store(status, std::memory_order_relaxed);
+  DWORD size = 0;
+  for (int hops = 0;; ++hops) {
+    request.reset();  // the last hop's, before the connection it belongs to
+    connect.reset(
+
+        ::InternetConnectA(internet.get(), target.host.c_str(), kPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connect || stopped.load(std::memory_order_acquire)) return false;
+    request.reset(::HttpOpenRequestA(connect.get(), "GET", target.path.c_str(), "HTTP/1.1", nullptr, nullptr,
+                                     kRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+    if (!request || stopped.load(std::memory_order_acquire)) return false;
+    limitWaits(request.get());
+
+    if (!::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return false;
+
+    size = sizeof status;
+    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+      return false;
+    statusCode.store(status, std::memory_order_relaxed);
+    if (!isRedirect(status)) break;
+    if (hops == kMaxRedirects || stopped.load(std::memory_order_acquire)) return false;
+    char location[2048] = {};
+    size = sizeof location - 1;
+    UrlParts next;
+    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, location, &size, nullptr) ||
+        !redirectTarget(target, std::string(location, size), next))
+      return false;
+    target = next;
+  }
   if (status < 200 || status > 299) return false;
 
   // Read as text: a length of 4 GiB or more must not wrap into a small one.

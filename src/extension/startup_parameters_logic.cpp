@@ -1,5 +1,7 @@
 #include "extension/startup_parameters_logic.h"
 
+#include "extract/member_name.h"
+
 namespace fyrel {
 
 std::int32_t parseDecimal(const std::string& text) noexcept {
@@ -30,17 +32,26 @@ bool hasControlCharacter(const std::string& value) noexcept {
   return false;
 }
 
+// One file or folder name as Windows will use it. Windows drops trailing
+// dots and blanks, so "x." and "x " are other spellings of "x" (and "..."
+// of the folder above): a name must be spelt the one way the folder is
+// found, or two spellings of one folder would escape the install lock that
+// is named after the spelling. Wildcards and the other reserved characters
+// cannot be in a name, and a device name would open the device.
+bool isPlainName(const std::string& value) noexcept {
+  if (hasControlCharacter(value)) return false;
+  if (!value.empty() && (value.back() == '.' || value.back() == ' ')) return false;
+  if (value.find_first_of("<>\"|?*:\\") != std::string::npos) return false;
+  return !namesDevice(value);
+}
+
 }  // namespace
 
 bool isSafeFolderLevel(const std::string& value) noexcept {
-  if (value == "." || value == ".." || hasControlCharacter(value)) return false;
-  return value.find_first_of("\\/:") == std::string::npos;
+  return isPlainName(value) && value.find('/') == std::string::npos;
 }
 
-bool isSafePackageFileName(const std::string& value) noexcept {
-  if (value == "." || value == ".." || hasControlCharacter(value)) return false;
-  return value.find_first_of("\\:") == std::string::npos;
-}
+bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }
 
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   const std::size_t slash = url.rfind('/');

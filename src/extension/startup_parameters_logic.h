@@ -13,11 +13,13 @@ namespace fyrel {
 std::int32_t parseDecimal(const std::string& text) noexcept;
 
 // A value that becomes one folder level: no "\", "/" or ":", no NUL or other
-// control character, and not "." or "..", so it can never climb out of or
-// jump away from the player folder.
+// control character, so it can never climb out of or jump away from the
+// player folder; no trailing dot or blank ("." and ".." included), no
+// wildcard or other character Windows keeps for itself, and no device name,
+// so it names exactly one folder, spelt one way.
 bool isSafeFolderLevel(const std::string& value) noexcept;
-// The package file name: no "\" or ":", no control character, and not "."
-// or ".." (a "/" cannot occur: it is what the name was cut at).
+// The package file name: not empty, and the same rules as a folder level
+// (a "/" cannot occur: it is what the name was cut at).
 bool isSafePackageFileName(const std::string& value) noexcept;
 
 // Everything after the last "/" of the package address. False when there is

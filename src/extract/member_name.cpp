@@ -69,10 +69,18 @@ bool isSafeMemberName(const char* name, const std::vector<std::string>& reserved
       // doubled one or a trailing one (a folder, not a file).
       if (p == component || isDotsAndSpacesOnly(component, p)) return false;
       if (isDeviceName(component, p)) return false;
-      if (*p == '\0') return !(component == name && isReserved(component, p, reservedNames));
+      // A reserved name is refused as the top-level file and as the first
+      // folder of a path: "_version.bin\x" would make a folder where the
+      // marker must be written.
+      if (component == name && isReserved(component, p, reservedNames)) return false;
+      if (*p == '\0') return true;
       component = p + 1;
     }
   }
+}
+
+bool namesDevice(const std::string& component) noexcept {
+  return isDeviceName(component.data(), component.data() + component.size());
 }
 
 std::string memberPath(const char* name) {

@@ -13,9 +13,14 @@ namespace fyrel {
 // relative names pass, their components separated by backslashes or
 // forward slashes. reservedNames are file names that the target folder's
 // owner keeps for itself (the version marker, the package being extracted):
-// a member of that name at the top of the folder, in any letter case and
-// with the trailing dots and blanks Windows drops, is refused too.
+// a member of that name at the top of the folder, or a path whose first
+// folder has that name, in any letter case and with the trailing dots and
+// blanks Windows drops, is refused too.
 bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames = {}) noexcept;
+
+// Whether Windows opens a device for this one path component ("NUL",
+// "con.txt", "COM1 .log"), whatever folder it stands in.
+bool namesDevice(const std::string& component) noexcept;
 
 // The member's path below the target folder with backslash separators, so
 // that the folders it names are made like those of backslash names.

@@ -39,5 +39,34 @@ TEST(SplitUrl, CutsAtFirstSchemeMarkerAndNextSlash) {
   }
 }
 
+TEST(RedirectTarget, FollowsPlainHttpAddressesAndPathsOnTheSameHost) {
+  static const struct {
+    const char* location;
+    bool ok;
+    const char* host;
+    const char* path;
+  } cases[] = {
+      {"/games/pack.cab", true, "origin", "/games/pack.cab"},
+      {"http://mirror/pack.cab?t=1", true, "mirror", "/pack.cab?t=1"},
+      {"HTTP://Mirror/p", true, "Mirror", "/p"},
+      {"https://mirror/pack.cab", false, "", ""},  // no TLS on this road
+      {"//mirror/pack.cab", false, "", ""},
+      {"pack.cab", false, "", ""},  // relative to what?
+      {"http:///p", false, "", ""},
+      {"http://mirror", false, "", ""},
+      {"", false, "", ""},
+  };
+  const UrlParts from{"origin", "/old/pack.cab"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.location);
+    UrlParts to{"untouched", "untouched"};
+    ASSERT_EQ(redirectTarget(from, c.location, to), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(to.host, c.host);
+      EXPECT_EQ(to.path, c.path);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fyrel

@@ -44,13 +44,24 @@ TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
       {"puzzle_12.cab", true, true},
       {"..", false, false},
       {".", false, false},
-      {"...", true, true},
+      {"...", false, false},    // Windows drops trailing dots and blanks: the folder above
+      {"acme.", false, false},  // another spelling of "acme"
+      {"acme ", false, false},
+      {"a.b c", true, true},
+      {"x*", false, false},
+      {"a<b>", false, false},
+      {"q\"", false, false},
+      {"a|b", false, false},
+      {"NUL", false, false},  // devices
+      {"con.txt", false, false},
+      {"com1", false, false},
+      {"console", true, true},
       {"..\\x", false, false},
       {"a\\b", false, false},
       {"C:x", false, false},
       {"a/b", false, true},
-      {"x?v=1", true, true},
-      {"", true, true},
+      {"x?v=1", false, false},  // a query string is no file name
+      {"", true, false},
       // Win32 reads a name up to its first NUL: these would be "..", "." or
       // a shorter name than the one checked.
       {std::string("..\0x", 4), false, false},

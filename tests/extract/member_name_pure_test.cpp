@@ -82,8 +82,10 @@ TEST(MemberName, RefusesReservedNamesAtTheTopInAnyCase) {
       {"_version.bin.", false},  // Windows drops trailing dots and blanks
       {"_version.bin ", false},     {"game.pkg", false},     {"GAME.PKG", false},
       {"data\\_version.bin", true},  // only the folder's own files are kept
-      {"data/game.pkg", true},      {"_version.bin2", true}, {"x_version.bin", true},
-      {"game.pkg.txt", true},       {"testgame.dll", true},
+      {"_version.bin\\x", false},    // a folder where the marker goes
+      {"_VERSION.BIN./x", false},   {"game.pkg\\x", false},  {"data/game.pkg", true},
+      {"_version.bin2", true},      {"x_version.bin", true}, {"game.pkg.txt", true},
+      {"testgame.dll", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isSafeMemberName(c.name, reserved), c.safe) << '"' << c.name << '"';
