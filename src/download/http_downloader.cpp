@@ -316,7 +316,9 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
   // The handle holds no bytes of its own (no runtime buffer): closing it
   // loses nothing, and a failed close means nothing for the data written.
   file.reset();
-  return !lengthKnown || received == length;
+  // An empty body is no package: a failed download (final, with no byte
+  // received), not a package that fails its signature check.
+  return received != 0 && (!lengthKnown || received == length);
 }
 
 }  // namespace fyrel

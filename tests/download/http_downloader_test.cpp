@@ -164,7 +164,9 @@ TEST(Downloader, IsCompleteOnlyWhenTheBodyEndsAsAnnounced) {
       {"exact length, one byte over a read", 1025, true, 0, 0, true, 1025, 1025},
       {"no length", 300000, false, 0, 0, true, 300000, 0},
       {"no length, cut early", 300000, false, 0, 120000, true, 120000, 0},
-      {"no length, empty", 0, false, 0, 0, true, 0, 0},
+      // An empty body is no package: a failed download, not a bad signature.
+      {"no length, empty", 0, false, 0, 0, false, 0, 0},
+      {"length 0", 0, true, 0, 0, false, 0, 0},
       {"length, connection closed after N bytes", 300000, true, 0, 120000, false, 120000, 300000},
       {"length above the body", 1000, true, 5000, 0, false, 1000, 5000},
   };
