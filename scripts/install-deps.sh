@@ -8,7 +8,7 @@ packages=(
   wine wine64 xvfb xauth
   googletest
   gcab openssl cabextract curl python3
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   imagemagick ccache
   squid mitmproxy
 )

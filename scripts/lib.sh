@@ -124,6 +124,14 @@ run_tests() {
   local status=0 arch
   echo "== native tests (ASan, UBSan) =="
   (cd "$(build_dir native)" && ctest --output-on-failure -j"$jobs") || status=1
+  echo "== format (clang-format) =="
+  if git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror 2>/dev/null; then
+    echo "ok   every C++ file is formatted"
+  else
+    echo "FAIL files differ from .clang-format (clang-format -i them):"
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | awk -F: '/warning/ {print "  " $1}' | sort -u
+    status=1
+  fi
   echo "== product checks (i686 DLL) =="
   local dll; dll="$(build_dir i686)/bin/FyrelExtension.dll"
   bash scripts/check-product.sh --development "$dll" || status=1

@@ -3,8 +3,8 @@
 // handle is closed exactly once, on every path.
 #pragma once
 
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include <utility>
@@ -13,7 +13,7 @@ namespace fyrel {
 
 template <typename T, typename Traits>
 class UniqueHandle {
-public:
+ public:
   UniqueHandle() noexcept = default;
   explicit UniqueHandle(T value) noexcept : value_(value) {}
   ~UniqueHandle() { reset(); }
@@ -43,7 +43,7 @@ public:
     return &value_;
   }
 
-private:
+ private:
   T value_ = Traits::invalid();
 };
 
@@ -74,7 +74,7 @@ struct FindTraits {
   static void close(HANDLE h) noexcept { ::FindClose(h); }
 };
 
-using UniqueFile = UniqueHandle<HANDLE, FileTraits>;            // CreateFile: INVALID_HANDLE_VALUE is empty
+using UniqueFile = UniqueHandle<HANDLE, FileTraits>;                  // CreateFile: INVALID_HANDLE_VALUE is empty
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // threads, events: null is empty
 using UniqueInternet = UniqueHandle<HINTERNET, HandleTraits<HINTERNET, nullptr, ::InternetCloseHandle>>;
 using UniqueModule = UniqueHandle<HMODULE, HandleTraits<HMODULE, nullptr, ::FreeLibrary>>;
@@ -95,7 +95,7 @@ using UniqueFind = UniqueHandle<HANDLE, FindTraits>;  // FindFirstFile: closed w
 
 // Selects a GDI object into a DC and puts the previous one back on scope exit.
 class SelectGuard {
-public:
+ public:
   SelectGuard(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
   ~SelectGuard() {
     if (previous_ != nullptr) ::SelectObject(dc_, previous_);
@@ -103,21 +103,21 @@ public:
   SelectGuard(const SelectGuard&) = delete;
   SelectGuard& operator=(const SelectGuard&) = delete;
 
-private:
+ private:
   HDC dc_;
   HGDIOBJ previous_;
 };
 
 // BeginPaint/EndPaint as one scope.
 class PaintScope {
-public:
+ public:
   explicit PaintScope(HWND window) noexcept : window_(window) { dc_ = ::BeginPaint(window, &paint_); }
   ~PaintScope() { ::EndPaint(window_, &paint_); }
   PaintScope(const PaintScope&) = delete;
   PaintScope& operator=(const PaintScope&) = delete;
   HDC dc() const noexcept { return dc_; }
 
-private:
+ private:
   HWND window_;
   PAINTSTRUCT paint_{};
   HDC dc_ = nullptr;
@@ -125,7 +125,7 @@ private:
 
 // GetDC/ReleaseDC as one scope (ReleaseDC needs the window too).
 class WindowDC {
-public:
+ public:
   explicit WindowDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
   ~WindowDC() {
     if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
@@ -134,7 +134,7 @@ public:
   WindowDC& operator=(const WindowDC&) = delete;
   HDC get() const noexcept { return dc_; }
 
-private:
+ private:
   HWND window_;
   HDC dc_;
 };

@@ -38,7 +38,7 @@ struct SecurityFunctions {
 
 // FreeSid is only known at run time, so its owner carries the function.
 class UniqueSid {
-public:
+ public:
   explicit UniqueSid(decltype(&::FreeSid) freeSid) noexcept : freeSid_(freeSid) {}
   ~UniqueSid() {
     if (sid_ != nullptr) freeSid_(sid_);
@@ -48,7 +48,7 @@ public:
   PSID get() const noexcept { return sid_; }
   PSID* put() noexcept { return &sid_; }
 
-private:
+ private:
   decltype(&::FreeSid) freeSid_;
   PSID sid_ = nullptr;
 };

@@ -10,14 +10,14 @@
 namespace fyrel {
 
 class PushbackReader {
-public:
+ public:
   // Offset of the next occurrence of text (ASCII, not empty) at or after the
   // stream's current position, or -1. Bytes held back by an earlier search
   // are dropped first, so a second search starts at the stream's real
   // position. A partial match cut short by the end of the stream is no match.
   int32_t findString(std::FILE* stream, const char* text);
 
-private:
+ private:
   int getByte();
   void pushBack(int byte);
   bool atEnd() const;

@@ -12,7 +12,7 @@ namespace fyrel {
 namespace {
 
 class ProbeCountingHost final : public ExtensionHost {
-public:
+ public:
   void Notify(const char*, const char*) override {}
   int GetValue(const char*, std::string* value) override {
     sizes.push_back(value->size());
@@ -59,7 +59,7 @@ TEST(LiveExtension, NamesTheNewestAndAnyDeletionClearsIt) {
 }
 
 class ExportsTest : public ::testing::Test {
-protected:
+ protected:
   test::ExtensionLibrary library;
 };
 

@@ -31,7 +31,7 @@ std::string installVariant(const std::string& variant, const std::string& scratc
 }
 
 class GameModule : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     savedFolder = currentFolder();
     test::clearGameCalls();
@@ -110,7 +110,7 @@ TEST_F(GameModule, ReportsOnlyTheFirstMissingEntryPointInBindingOrder) {
     EXPECT_FALSE(extension->loadGameModule());
     EXPECT_EQ(host.notifications(), (std::vector<test::Pair>{{"FE_ERROR", "STATE_GAME_CREATE_FAILED"}}));
     EXPECT_EQ(errorText(), c.message);
-    EXPECT_TRUE(test::gameCalls().empty());  // the game was never created
+    EXPECT_TRUE(test::gameCalls().empty());       // the game was never created
     EXPECT_NE(extension->gameModule(), nullptr);  // stays loaded until released
   }
 }

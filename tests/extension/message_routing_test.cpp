@@ -16,7 +16,7 @@ using NotifyFromThreadsHook = void(__cdecl*)(int, int);
 using GetHostValueHook = int(__cdecl*)(const char*, char*, int);
 
 class Routing : public LoaderTest {
-protected:
+ protected:
   Routing() : LoaderTest("127.60") {}
 
   // Installs the package and waits until the game runs.

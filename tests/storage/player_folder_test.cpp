@@ -31,13 +31,13 @@ struct ShellFolders {
 };
 
 class PlayerFolderTest : public testing::Test {
-protected:
+ protected:
   void apply(const ShellFolders& values) {
     applyOne(common_, values.common);
     applyOne(user_, values.user);
   }
 
-private:
+ private:
   static void applyOne(test::RegistryValueGuard& guard, const char* value) {
     if (value == nullptr) {
       guard.remove();

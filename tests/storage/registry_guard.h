@@ -12,7 +12,7 @@ namespace fyrel::test {
 // One named value below root\keyPath. The key is created if needed (and
 // removed again if it was created here).
 class RegistryValueGuard {
-public:
+ public:
   RegistryValueGuard(HKEY root, const char* keyPath, const char* valueName);
   ~RegistryValueGuard();
   RegistryValueGuard(const RegistryValueGuard&) = delete;
@@ -22,7 +22,7 @@ public:
   void setString(const std::string& text) { set(REG_SZ, text + '\0'); }
   void remove();
 
-private:
+ private:
   HKEY root_;
   std::string keyPath_;
   std::string valueName_;
@@ -35,13 +35,13 @@ private:
 // Makes sure a key (holding values only) is absent for the scope; puts it
 // back with its values afterwards if it existed, and removes it if it did not.
 class KeyAbsentScope {
-public:
+ public:
   KeyAbsentScope(HKEY root, const char* keyPath);
   ~KeyAbsentScope();
   KeyAbsentScope(const KeyAbsentScope&) = delete;
   KeyAbsentScope& operator=(const KeyAbsentScope&) = delete;
 
-private:
+ private:
   struct Value {
     std::string name;
     DWORD type;

@@ -8,14 +8,14 @@
 namespace fyrel::test {
 
 class ImportPatch {
-public:
+ public:
   ImportPatch(HMODULE module, const char* dllName, const char* functionName, void* replacement);
   ~ImportPatch();
   ImportPatch(const ImportPatch&) = delete;
   ImportPatch& operator=(const ImportPatch&) = delete;
   bool applied() const { return slot_ != nullptr; }
 
-private:
+ private:
   void** slot_ = nullptr;
   void* original_ = nullptr;
 };

@@ -16,7 +16,7 @@ namespace fyrel::test {
 using Pair = std::pair<std::string, std::string>;
 
 class TestHost final : public ExtensionHost {
-public:
+ public:
   void Notify(const char* first, const char* second) override;
   int GetValue(const char* name, std::string* value) override;
 
@@ -31,7 +31,7 @@ public:
   // Called inside Notify, after recording (on the caller's thread).
   void onNotify(std::function<void(const Pair&)> callback);
 
-private:
+ private:
   mutable std::mutex mutex_;
   std::map<std::string, std::string> values_;
   std::vector<Pair> notifications_;

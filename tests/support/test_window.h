@@ -13,7 +13,7 @@ namespace fyrel::test {
 
 // FyrelExtension.dll from the bin folder, loaded as a host would load it.
 class ExtensionLibrary {
-public:
+ public:
   ExtensionLibrary();
   ~ExtensionLibrary();
   ExtensionLibrary(const ExtensionLibrary&) = delete;
@@ -25,12 +25,12 @@ public:
   EXT_ProcessMsgFn processMsg = nullptr;
   EXT_SendUpFn sendUp = nullptr;
 
-private:
+ private:
   HMODULE module_ = nullptr;
 };
 
 class TestWindow {
-public:
+ public:
   TestWindow(int clientWidth = 640, int clientHeight = 480, const char* title = "fyrel test host");
   ~TestWindow();
   TestWindow(const TestWindow&) = delete;
@@ -43,7 +43,7 @@ public:
   // Called for each message before it goes to the extension (may be empty).
   std::function<void(UINT, WPARAM, LPARAM)> onMessage;
 
-private:
+ private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   HWND hwnd_ = nullptr;
   Generic::GenericExtension* extension_ = nullptr;

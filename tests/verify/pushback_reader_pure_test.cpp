@@ -19,7 +19,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // A real file in the working folder holding bytes, opened for reading.
 class StreamFile {
-public:
+ public:
   explicit StreamFile(const std::string& bytes) {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::string("pushback_") + info->name() + ".bin";
@@ -38,7 +38,7 @@ public:
   }
   std::FILE* get() const { return file_.get(); }
 
-private:
+ private:
   std::string path_;
   File file_;
 };
