@@ -3,8 +3,8 @@
 // handle is closed exactly once, on every path.
 #pragma once
 
-#include <wincrypt.h>
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <utility>

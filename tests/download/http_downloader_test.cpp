@@ -2,8 +2,8 @@
 // real WinINet, into real files.
 #include "download/http_downloader.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <wininet.h>
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // The extraction worker on the platform's real cabinet.dll: cabinets made by
 // gcab and by a small byte-level builder (make_fixtures.py), extracted into
 // real folders.
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <process.h>
-#include <windows.h>
 // Toolhelp builds on the Windows types.
 #include <tlhelp32.h>
 

@@ -1,7 +1,7 @@
 #include "screen/drawing_surface.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "common/unique_handle.h"
 #include "screen/screen_rig.h"

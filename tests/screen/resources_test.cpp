@@ -1,7 +1,7 @@
 // The module's resources, as compiled into this executable from the same
 // resource script as the extension.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -5,8 +5,8 @@
 // by itself (printed, not asserted: it is the platform's figure); on i686
 // that was a thread handle, an event and a TLS slot per load, and the process
 // aborted when the TLS slots ran out after about 1,000 loads.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <set>

@@ -7,8 +7,8 @@
 //     30 cycles, seed 1 by default; --moment=M (0-7, see Moment) ends every
 //     life at the same moment, to tell which part of a life holds on to
 //     something.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // GetFileSecurityA.
 #include "storage/folder_access.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>

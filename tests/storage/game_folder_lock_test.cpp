@@ -2,8 +2,8 @@
 // really held for other processes, and a holder that died frees it.
 #include "storage/game_folder_lock.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <thread>
 

@@ -1,8 +1,8 @@
 // The version marker on real files.
 #include "storage/version_marker.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // message pump that runs until a condition holds or a time limit passes.
 #pragma once
 
-#include <fyrel/extension_api.h>
 #include <windows.h>
+#include <fyrel/extension_api.h>
 
 #include <functional>
 #include <string>

@@ -2,8 +2,8 @@
 // openssl at build time (tests/verify/make_fixtures.py).
 #include "verify/signature_verifier.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
