@@ -51,7 +51,7 @@ cpu_ms() {
 wineserver_pid() {
   local id p
   id=$(printf 'server-%x-%x' $(stat -c '%d %i' "${WINEPREFIX:-$build/wineprefix}"))
-  for p in $(pgrep -x 'wineserver|wineserver32|wineserver64'); do
+  for p in $(pgrep wineserver); do
     case $(readlink "/proc/$p/cwd" 2>/dev/null) in */"$id") echo "$p"; return ;; esac
   done
 }
