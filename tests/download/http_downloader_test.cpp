@@ -537,25 +537,25 @@ TEST(Downloader, BodyBeyondTheLimitOrTheAnnouncedLengthFailsAtOnce) {
 TEST(Downloader, FollowsAFewRedirectsButNotALoop) {
   // WinINet would follow a server that redirects to itself for ever, with
   // no report; ten hops are followed, the eleventh fails the attempt.
-  HttpTestServer origin("127.0.0.32");
-  HttpTestServer mirror("127.0.0.33");
+  HttpTestServer origin("127.0.0.36");
+  HttpTestServer mirror("127.0.0.37");
   ASSERT_TRUE(origin.listening() && mirror.listening());
   const std::string dir = test::scratchDir("download_redirects");
   origin.enqueue(Response::status(302).header("Location", "/moved/pack.cab"));
-  origin.enqueue(Response::status(301).header("Location", "http://127.0.0.33/pack.cab"));
+  origin.enqueue(Response::status(301).header("Location", "http://127.0.0.37/pack.cab"));
   mirror.enqueue(Response::ok("package"));
   HttpDownloader followed;
-  followed.start("http://127.0.0.32/pack.cab", dir + "a.cab");
+  followed.start("http://127.0.0.36/pack.cab", dir + "a.cab");
   ASSERT_TRUE(waitFinished(followed));
   EXPECT_TRUE(followed.succeeded());
   EXPECT_EQ(test::readFile(dir + "a.cab"), "package");
   EXPECT_EQ(origin.requests()[1].line, "GET /moved/pack.cab HTTP/1.1");
 
-  HttpTestServer loop("127.0.0.34");
+  HttpTestServer loop("127.0.0.38");
   ASSERT_TRUE(loop.listening());
   loop.enqueue(Response::status(302).header("Location", "/again"));  // repeated for every request
   HttpDownloader looping;
-  looping.start("http://127.0.0.34/pack.cab", dir + "b.cab");
+  looping.start("http://127.0.0.38/pack.cab", dir + "b.cab");
   ASSERT_TRUE(waitFinished(looping));
   EXPECT_FALSE(looping.succeeded());
   EXPECT_EQ(looping.statusCode(), 302u);
