@@ -91,7 +91,6 @@ struct HttpDownloader::Transfer {
   bool attempt(Connection& connection);
   bool openFile();
   bool writeOut(std::vector<char>& pending);
-  bool finish(bool complete);
 };
 
 struct HttpDownloader::ThreadStart {

@@ -49,15 +49,19 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   ::SetTimer(window_, 0, 10, nullptr);
   if (!developMode_) folderLock_.open(gameFolder_);
   if (developMode_ || versionMarkerMatches(gameFolder_, cabFileName_)) {
-    if (screen_) {
-      screen_->markDownloadDone();
-      screen_->markExtractionDone();
-    }
-    reportState(LoaderState::GameReady, "GAME PRESENT AND READY TO CREATE", "STATE_GAME_READY");
+    reportInstalledGame();
   } else {
     startDownload();
   }
   return true;
+}
+
+void GameLoaderExtension::reportInstalledGame() {
+  if (screen_) {
+    screen_->markDownloadDone();
+    screen_->markExtractionDone();
+  }
+  reportState(LoaderState::GameReady, "GAME PRESENT AND READY TO CREATE", "STATE_GAME_READY");
 }
 
 void GameLoaderExtension::teardown() {

@@ -99,6 +99,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void finishGameRelease();
   // The game folder is installed by one extension at a time, in this
   // process and across processes (install_lock.cpp).
+  // The game is in place: the screen passes both stages, state 5 follows.
+  void reportInstalledGame();
   bool acquireGameFolder();
   void waitForGameFolder();
   void beginTransfer();

@@ -4,7 +4,6 @@
 // first installed, or installs it itself.
 #include "download/http_downloader.h"
 #include "extension/game_loader_extension.h"
-#include "screen/progress_screen.h"
 #include "storage/folder_access.h"
 #include "storage/player_folder.h"
 #include "storage/version_marker.h"
@@ -38,11 +37,7 @@ void GameLoaderExtension::waitForGameFolder() {
   }
   waitingForFolder_ = false;
   if (versionMarkerMatches(gameFolder_, cabFileName_)) {
-    if (screen_) {
-      screen_->markDownloadDone();
-      screen_->markExtractionDone();
-    }
-    reportState(LoaderState::GameReady, "GAME PRESENT AND READY TO CREATE", "STATE_GAME_READY");
+    reportInstalledGame();  // the other start installed it meanwhile
     return;
   }
   beginTransfer();

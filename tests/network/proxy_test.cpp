@@ -49,6 +49,15 @@ class ThroughProxy : public LoaderTest {
     proxy.reset();
     EXPECT_EQ(proxySettingText(), before_) << "the prefix's proxy setting was not put back";
   }
+  // Each case of a table starts as the first would: no extension, no
+  // reports, no origin, no game folder.
+  void startAfresh() {
+    destroy();
+    host.clear();
+    server.reset();
+    removeTree(partnerFolder());
+  }
+
   // The previous setting is put back before the new one is saved, so the
   // last restore leaves the prefix as the case found it.
   void useProxy(const std::string& hostAndPort) {
@@ -144,10 +153,7 @@ TEST_F(Squid, ProxyRefusalsEndInTheDownloadFailureWithoutAPrompt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    destroy();
-    host.clear();
-    server.reset();
-    removeTree(partnerFolder());
+    startAfresh();
     if (c.origin != Origin::Absent) {
       HttpTestServer& s = startServer();
       s.enqueue(c.origin == Origin::Serves ? Response::file(fixture("game.pkg"))
@@ -196,10 +202,7 @@ TEST_F(Middlebox, AlteredPackagesAreRefusedDeletedAndNothingIsExtracted) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    destroy();
-    host.clear();
-    server.reset();
-    removeTree(partnerFolder());
+    startAfresh();
     startServer().enqueue(Response::file(fixture("game.pkg")));
     useProxy(proxyAddress);
     ASSERT_TRUE(create({{"gamecab", url(std::string("/") + c.mode + "/games/game.pkg")}}));

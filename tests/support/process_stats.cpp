@@ -37,10 +37,22 @@ struct ThreadInfo {
   std::string module;  // where the thread started; "?" when unknown
 };
 
-std::vector<ThreadInfo> processThreads() {
+// The file of the module whose code the thread started in; "?" when unknown.
+std::string startModule(HANDLE thread) {
   using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  auto query = reinterpret_cast<QueryThread>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  static const auto query = procAddress<QueryThread>(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
+  void* start = nullptr;
+  if (thread && query) query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+  char module[MAX_PATH] = "?";
+  HMODULE owner = nullptr;
+  if (start &&
+      ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(start), &owner))
+    ::GetModuleFileNameA(owner, module, MAX_PATH);
+  return module;
+}
+
+std::vector<ThreadInfo> processThreads() {
   std::vector<ThreadInfo> threads;
   UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   if (!snapshot) return threads;
@@ -49,16 +61,8 @@ std::vector<ThreadInfo> processThreads() {
   const DWORD self = ::GetCurrentProcessId();
   for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
     if (entry.th32OwnerProcessID != self) continue;
-    void* start = nullptr;
     UniqueKernelHandle thread(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
-    if (thread && query) query(thread.get(), 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
-    char module[MAX_PATH] = "?";
-    HMODULE owner = nullptr;
-    if (start &&
-        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                             static_cast<LPCSTR>(start), &owner))
-      ::GetModuleFileNameA(owner, module, MAX_PATH);
-    threads.push_back({entry.th32ThreadID, module});
+    threads.push_back({entry.th32ThreadID, startModule(thread.get())});
   }
   return threads;
 }
@@ -144,20 +148,12 @@ std::string objectText(HANDLE handle, int infoClass) {
 
 // Where the thread behind a thread handle started, and whether it has ended.
 std::string threadOrigin(HANDLE thread) {
-  using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const auto query = procAddress<QueryThread>(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
-  void* start = nullptr;
-  if (query) query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
-  char module[MAX_PATH] = "?";
-  HMODULE owner = nullptr;
-  if (start &&
-      ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           static_cast<LPCSTR>(start), &owner))
-    ::GetModuleFileNameA(owner, module, MAX_PATH);
-  const char* base = std::strrchr(module, '\\');
+  const std::string module = startModule(thread);
+  const std::size_t base = module.rfind('\\');
   DWORD exitCode = 0;
   const bool ended = ::GetExitCodeThread(thread, &exitCode) && exitCode != STILL_ACTIVE;
-  return std::string("started in ") + (base ? base + 1 : module) + (ended ? ", ended" : ", running");
+  return std::string("started in ") + (base == std::string::npos ? module : module.substr(base + 1)) +
+         (ended ? ", ended" : ", running");
 }
 
 }  // namespace
