@@ -10,7 +10,7 @@ packages=(
   gcab openssl cabextract curl python3
   clang clang-format libclang-rt-14-dev
   imagemagick ccache
-  squid mitmproxy
+  squid mitmproxy python3-cryptography
 )
 i386_packages=(wine32:i386)
 

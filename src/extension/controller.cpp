@@ -87,7 +87,9 @@ void GameLoaderExtension::checkDownload() {
     return;
   }
 
-  if (received > 0 && restartCount_ < kMaxDownloadRestarts) {
+  // A dropped connection is worth another attempt; a disk that refused the
+  // bytes is not, and would only be filled again 20 times.
+  if (received > 0 && !downloader_->writeFailed() && restartCount_ < kMaxDownloadRestarts) {
     ++restartCount_;
     if (screen_) screen_->restartDownload();
     startDownload();

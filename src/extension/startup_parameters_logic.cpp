@@ -1,5 +1,6 @@
 #include "extension/startup_parameters_logic.h"
 
+#include "download/url_parts.h"
 #include "extract/member_name.h"
 
 namespace fyrel {
@@ -58,6 +59,11 @@ bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   if (slash == std::string::npos || slash == 0) return false;
   fileName = url.substr(slash + 1);
   return true;
+}
+
+bool isUsablePackageAddress(const std::string& url) {
+  UrlParts parts;
+  return splitUrl(url, parts);
 }
 
 AddressLineAction addressLineAction(const std::string& localUrl) noexcept {

@@ -26,6 +26,12 @@ bool isSafePackageFileName(const std::string& value) noexcept;
 // no "/" or the only usable one is the first character.
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName);
 
+// An address the downloader can use (download/url_parts.h): a scheme, a
+// server, a port from 1 to 65535 if one is written, no user information,
+// and a path. Refused at creation, so a bad address is reported like any
+// other bad parameter instead of as a failed download.
+bool isUsablePackageAddress(const std::string& url);
+
 // What "localURL" does to the screen's address line.
 enum class AddressLineAction { Keep, Clear, Replace };
 AddressLineAction addressLineAction(const std::string& localUrl) noexcept;
