@@ -32,6 +32,26 @@ class ProxySetting {
   RegistryValueGuard server_;
 };
 
+// The case's test CA (with_network_parts.sh made it, FYREL_NET_TLS_CA) in
+// the prefix's machine root store for the object's life: what a Windows
+// user's certificate import does. Only the test prefix's store is touched.
+class TrustedTestCa {
+ public:
+  TrustedTestCa();
+  ~TrustedTestCa();
+  TrustedTestCa(const TrustedTestCa&) = delete;
+  TrustedTestCa& operator=(const TrustedTestCa&) = delete;
+  bool added() const noexcept { return added_; }
+
+ private:
+  bool added_ = false;
+  std::string der_;
+};
+
+// "https://<the case's TLS address>:<port><path>"; with_network_parts.sh
+// serves one kind of certificate on each port (tests/network/tls_server.py).
+std::string tlsUrl(unsigned port, const std::string& path);
+
 // Visible top-level windows of this process other than `own`: a login
 // prompt or a message box would be one.
 int otherVisibleWindows(HWND own);

@@ -57,8 +57,10 @@ def certificate(subject, key, issuer, issuer_key, not_before, not_after, ca=Fals
             key_agreement=False, key_cert_sign=True, crl_sign=True, encipher_only=False, decipher_only=False),
             critical=True)
     if ip is not None:
-        builder = builder.add_extension(x509.SubjectAlternativeName([x509.IPAddress(ipaddress.ip_address(ip))]),
-                                        critical=False)
+        # The address as an IP entry (what browsers and curl match) and as a
+        # DNS entry (what Wine's name check matches).
+        builder = builder.add_extension(
+            x509.SubjectAlternativeName([x509.IPAddress(ipaddress.ip_address(ip)), x509.DNSName(ip)]), critical=False)
         builder = builder.add_extension(x509.ExtendedKeyUsage([x509.oid.ExtendedKeyUsageOID.SERVER_AUTH]),
                                         critical=False)
     return builder.sign(issuer_key, hashes.SHA256())
