@@ -55,29 +55,35 @@ HCERTSTORE openMachineRoot() {
 
 }  // namespace
 
-TrustedTestCa::TrustedTestCa() {
-  der_ = readFile(linuxFileAsWindowsPath(networkPart("FYREL_NET_TLS_CA")));
-  if (der_.empty()) return;
+bool addMachineRoot(const std::string& der) {
   HCERTSTORE root = openMachineRoot();
-  if (root == nullptr) return;
-  added_ = ::CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der_.data()),
-                                              static_cast<DWORD>(der_.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                              nullptr) != FALSE;
+  if (root == nullptr) return false;
+  const bool added = ::CertAddEncodedCertificateToStore(
+                         root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
   ::CertCloseStore(root, 0);
+  return added;
 }
 
-TrustedTestCa::~TrustedTestCa() {
-  if (!added_) return;
+void removeMachineRoot(const std::string& der) {
   HCERTSTORE root = openMachineRoot();
   if (root == nullptr) return;
-  PCCERT_CONTEXT ca = ::CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der_.data()),
-                                                     static_cast<DWORD>(der_.size()));
+  PCCERT_CONTEXT ca = ::CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                                     static_cast<DWORD>(der.size()));
   if (ca != nullptr) {
     PCCERT_CONTEXT found = ::CertFindCertificateInStore(root, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca, nullptr);
     if (found != nullptr) ::CertDeleteCertificateFromStore(found);  // frees `found`
     ::CertFreeCertificateContext(ca);
   }
   ::CertCloseStore(root, 0);
+}
+
+TrustedTestCa::TrustedTestCa() : der_(readFile(linuxFileAsWindowsPath(networkPart("FYREL_NET_TLS_CA")))) {
+  added_ = !der_.empty() && addMachineRoot(der_);
+}
+
+TrustedTestCa::~TrustedTestCa() {
+  if (added_) removeMachineRoot(der_);
 }
 
 std::string tlsUrl(unsigned port, const std::string& path) {

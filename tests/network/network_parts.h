@@ -32,9 +32,14 @@ class ProxySetting {
   RegistryValueGuard server_;
 };
 
-// The case's test CA (with_network_parts.sh made it, FYREL_NET_TLS_CA) in
-// the prefix's machine root store for the object's life: what a Windows
-// user's certificate import does. Only the test prefix's store is touched.
+// Adds a certificate (DER) to the prefix's machine root store, where
+// WinINet's checks find it, or takes it out again: what a Windows user's
+// certificate import does. Only the test prefix's store is ever touched.
+bool addMachineRoot(const std::string& der);
+void removeMachineRoot(const std::string& der);
+
+// The case's test CA (with_network_parts.sh made it, FYREL_NET_TLS_CA)
+// trusted for the object's life.
 class TrustedTestCa {
  public:
   TrustedTestCa();
@@ -44,8 +49,8 @@ class TrustedTestCa {
   bool added() const noexcept { return added_; }
 
  private:
-  bool added_ = false;
   std::string der_;
+  bool added_ = false;
 };
 
 // "https://<the case's TLS address>:<port><path>"; with_network_parts.sh
