@@ -161,6 +161,22 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   destroy();  // the game module goes before its disk
 }
 
+TEST_F(Hostile, AFullDiskFailsTheDownloadAtOnceInsteadOfFetchingItAgain) {
+  // A package that cannot be written is no dropped connection: it was once
+  // fetched 20 times more, each time until the disk was full again.
+  createFolderChain(gameFolder());
+  SmallDisk disk(gameFolder(), "1m");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << gameFolder();
+  HttpTestServer origin("127.19.0.6");
+  ASSERT_TRUE(origin.listening());
+  origin.enqueue(Response::ok(patterned(4u << 20)));
+  ASSERT_TRUE(create({{"gamecab", "http://127.19.0.6/games/full.pkg"}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000)) << host.stateNames().back();
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
+  EXPECT_EQ(origin.requestCount(), 1u);
+  destroy();
+}
+
 TEST_F(Hostile, EveryFailureAndEveryEarlyDeleteLeavesNoPackageBehind) {
   // The package file is the install's own: a download that failed for good,
   // a package that failed its check or its extraction, and an install the
