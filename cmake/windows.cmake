@@ -62,6 +62,11 @@ add_library(fyrel_core STATIC ${FYREL_PURE_SOURCES} ${FYREL_WIN32_SOURCES}
 target_include_directories(fyrel_core PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(fyrel_core PUBLIC wininet gdi32 user32 advapi32 kernel32)
 fyrel_warnings(fyrel_core)
+# Only a development build honours the host's "developdir" (an unsigned game
+# module from any folder).
+if(FYREL_DEVELOPMENT_KEY)
+  target_compile_definitions(fyrel_core PRIVATE FYREL_DEVELOPMENT_BUILD=1)
+endif()
 
 add_library(FyrelExtension SHARED
   ${CMAKE_SOURCE_DIR}/src/extension/exports.cpp

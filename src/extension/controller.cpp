@@ -34,8 +34,9 @@ void GameLoaderExtension::onTimerTick() {
       checkExtraction();
       break;
     case LoaderState::GameReady:
-      // Whatever made the module fail, the next start must install afresh.
-      if (!loadGameModule()) deleteVersionMarker(gameFolder_);
+      // Whatever made the module fail, the next start must install afresh;
+      // a module another extension runs is waited for, not a failure.
+      if (!loadGameModule() && !waitingForGameModule()) deleteVersionMarker(gameFolder_);
       break;
     case LoaderState::GameCreated:
       if (!screen_ || screen_->hasFinished()) startLoadedGame();
@@ -124,6 +125,7 @@ void GameLoaderExtension::checkExtraction() {
     reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
     return;
   }
+  holdExtractedGameDll();
   if (screen_) screen_->markExtractionDone();
   discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");

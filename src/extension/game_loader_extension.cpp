@@ -33,11 +33,15 @@ GameLoaderExtension::GameLoaderExtension() noexcept
       verifier_(new (std::nothrow) SignatureVerifier()) {}
 
 GameLoaderExtension::~GameLoaderExtension() {
-  destroying_ = true;  // a deletion asked for during the closing report is already under way
+  // From here every export does nothing for this extension (host_calls.cpp),
+  // and no deletion can reach it through the mailbox.
+  destroying_.store(true, std::memory_order_release);
+  closeMailbox();
   teardown();
 }
 
 bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resourceModule) {
+  bindWindowThread(window);  // done already when created through EXT_CreateExtension
   window_ = window;
   raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_SERVER);
   raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
@@ -79,6 +83,9 @@ void GameLoaderExtension::teardown() {
     screen_.reset();
   }
   releaseGameModule();
+  // A pair the game sent last (a final score from ReleaseFyrelGame, say)
+  // reaches the host before the closing report.
+  deliverPendingPair();
   reportState(LoaderState::Closed, "", "");
 }
 

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "extension/development_build.h"
 #include "extension/game_loader_extension.h"
 #include "screen/progress_screen.h"
 #include "storage/player_folder.h"
@@ -30,7 +31,8 @@ class StartupParameters : public ::testing::Test {
  protected:
   // A fresh extension and host record for each call; the previous
   // extension is deleted first, so its closing report is not counted.
-  bool create(const Params& params) {
+  // answering: a host that answers in place of (and through) host.
+  bool create(const Params& params, ExtensionHost* answering = nullptr) {
     extension.reset();
     host.clear();
     for (const char* name : {"gamename", "partnername", "language", "country", "gamecab", "gamewidth", "gameheight",
@@ -38,7 +40,7 @@ class StartupParameters : public ::testing::Test {
       host.erase(name);
     for (const auto& [name, value] : params) host.set(name, value);
     extension = std::make_unique<GameLoaderExtension>();
-    extension->host = &host;
+    extension->host = answering != nullptr ? answering : &host;
     return extension->Create(window.hwnd(), 0, ::GetModuleHandleA(nullptr));
   }
   void TearDown() override { extension.reset(); }
@@ -121,6 +123,66 @@ TEST_F(StartupParameters, RefusesOnlyTheFirstFailingCheckWithOneReport) {
     EXPECT_EQ(extension->screen()->caption(), c.screenText);
     EXPECT_TRUE(extension->screen()->hasFinished());  // no refresh thread was started
   }
+}
+
+// Answers through the test host, except that the named value grows by one
+// character on every ask, as a value being replaced while it is read.
+class ReplacingHost final : public ExtensionHost {
+ public:
+  ReplacingHost(test::TestHost& inner, std::string replaced) : inner_(inner), replaced_(std::move(replaced)) {}
+  void Notify(const char* first, const char* second) override { inner_.Notify(first, second); }
+  int GetValue(const char* name, std::string* value) override {
+    if (replaced_ != name) return inner_.GetValue(name, value);
+    grown_ += 'x';
+    std::copy_n(grown_.begin(), std::min(grown_.size(), value->size()), value->begin());
+    return static_cast<int>(grown_.size());
+  }
+
+ private:
+  test::TestHost& inner_;
+  std::string replaced_;
+  std::string grown_ = "http://h/g/a.cab";
+};
+
+TEST_F(StartupParameters, RefusesAnyValueWithANulOrOneReplacedWhileRead) {
+  static const struct {
+    const char* what;
+    const char* name;
+    std::string value;  // empty: replaced on every ask
+  } cases[] = {
+      {"develop folder of NULs", "developdir", std::string(40, '\0')},
+      {"develop folder cut by a NUL", "developdir", std::string("C:\\dev\0\\..", 10)},
+      {"width", "gamewidth", std::string("320\0x", 5)},
+      {"address line", "localURL", std::string("a\0b", 3)},
+      {"package host", "gamecab", std::string("http://h\0x/g/a.cab", 18)},
+      {"language without country", "language", std::string("en\0", 3)},
+      {"package address replaced on every ask", "gamecab", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Params params = goodParams();
+    if (std::string(c.name) == "language") params.erase("country");
+    if (!c.value.empty()) params[c.name] = c.value;
+    ReplacingHost replacing(host, c.value.empty() ? c.name : "");
+    EXPECT_FALSE(create(params, &replacing));
+    EXPECT_EQ(host.notifications(), (std::vector<test::Pair>{{"FE_ERROR", "STATE_INVALID_PARAMS"}}));
+    EXPECT_FALSE(extension->developMode());
+    extension.reset();  // its closing report goes to the replacing host, which ends here
+  }
+}
+
+TEST_F(StartupParameters, AReleaseBuildIgnoresTheDevelopFolderAndInstallsFromThePackage) {
+  // The tests run a development build: the seam gives a release build's answer.
+  honoursDevelopFolder = []() noexcept { return false; };
+  Params params = goodParams();
+  params["developdir"] = "C:\\dev\\mygame";
+  const bool created = create(params);
+  honoursDevelopFolder = []() noexcept { return true; };
+  ASSERT_TRUE(created);
+  EXPECT_FALSE(extension->developMode());
+  EXPECT_EQ(extension->gameFolder(), resolvePlayerFolder() + "acme\\puzzle\\en-us\\");
+  EXPECT_EQ(extension->cabFileName(), "puzzle_12.cab");
+  EXPECT_EQ(host.notifications().front(), (test::Pair{"FE_STATE", "STATE_DOWNLOADING"}));
 }
 
 TEST_F(StartupParameters, ComposesTheGameFolderAndPackagePathOfTheWorkedExample) {
