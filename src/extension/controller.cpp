@@ -46,6 +46,7 @@ void GameLoaderExtension::onTimerTick() {
   // The game folder is free for others once the game runs (the version
   // marker is written) or the loader has given up.
   if (state_ == LoaderState::GameStarted || state_ == LoaderState::Failed || state_ == LoaderState::WrongBitDepth) {
+    folderChain_.close();
     folderLock_.release();
   }
 }

@@ -24,6 +24,12 @@ std::string fixtureDir() {
 void removeTree(const std::string& path) {
   std::string base = path;
   if (!base.empty() && base.back() == '\\') base.pop_back();
+  const DWORD attributes = ::GetFileAttributesA(base.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link is removed, never followed: what it points to is not ours.
+    ::RemoveDirectoryA(base.c_str());
+    return;
+  }
   WIN32_FIND_DATAA data;
   HANDLE find = ::FindFirstFileA((base + "\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
