@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "support/unix_link.h"
+
 namespace fyrel::test {
 
 std::string binDir() {
@@ -27,7 +29,8 @@ void removeTree(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(base.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // A link is removed, never followed: what it points to is not ours.
-    ::RemoveDirectoryA(base.c_str());
+    // Wine removes a Unix link only from the Unix side.
+    if (!removeUnixLink(base)) ::RemoveDirectoryA(base.c_str());
     return;
   }
   WIN32_FIND_DATAA data;

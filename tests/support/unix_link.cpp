@@ -61,9 +61,10 @@ bool makeUnixLink(const std::string& link, const std::string& target) {
   const std::string unixLink = unixPathOf(link);
   const std::string unixTarget = unixPathOf(target);
   if (unixLink.empty() || unixTarget.empty()) return false;
+  // -n -f: a link left by an earlier run is replaced, not followed.
   std::string trimmed = link;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-  if (!runUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  if (!runUnix("Z:\\bin\\ln", "ln -sfn \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
   return waitUntil([&] { return shows(trimmed); });
 }
 
