@@ -47,6 +47,7 @@ std::string canonicalFolderPath(const std::string& folder) {
 UniqueKernelHandle createEveryonesMutex(const std::string& name) {
   constexpr DWORD kLockRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // 0x00100001: SYNCHRONIZE | MUTEX_MODIFY_STATE, allowed to Everyone (WD).
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
     descriptor = nullptr;  // the default access list: this account's sessions only
