@@ -78,7 +78,7 @@ bool GameLoaderExtension::readStartupParameters() {
   if (gameCabUrl_.empty()) return refuse("EMPTY CAB URL", "STATE_INVALID_PARAMS");
   std::string fileName;
   if (!packageFileNameFromUrl(gameCabUrl_, fileName) || !isSafePackageFileName(fileName) ||
-      !isWholeInSystemCodePage(fileName)) {
+      !isWholeInSystemCodePage(fileName) || !fitsPackagePathLimit(gameFolder_ + fileName)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   // The package is downloaded, and deleted on a failed check, under its own

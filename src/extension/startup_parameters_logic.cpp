@@ -114,6 +114,8 @@ bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char))
   return trailNext;
 }
 
+bool fitsPackagePathLimit(const std::string& path) noexcept { return path.size() <= kMaxPackagePathLength; }
+
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   const std::size_t slash = url.rfind('/');
   if (slash == std::string::npos || slash == 0) return false;
