@@ -47,6 +47,7 @@ void GameLoaderExtension::onTimerTick() {
   // The game folder is free for others once the game runs (the version
   // marker is written) or the loader has given up.
   if (state_ == LoaderState::GameStarted || state_ == LoaderState::Failed || state_ == LoaderState::WrongBitDepth) {
+    folderChain_.close();
     folderLock_.release();
   }
 }
@@ -107,9 +108,11 @@ bool GameLoaderExtension::verifyPackage() {
 
 // The package file belongs to the install that holds the game folder: only
 // that one deletes it, so a start waiting for the folder never touches
-// another host's transfer into the same file.
+// another host's transfer into the same file. Only once the folder's levels
+// were checked and are held: before that the path may lead through a link,
+// and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
-  if (folderLock_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
+  if (folderLock_.held() && folderChain_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
 }
 
 void GameLoaderExtension::checkExtraction() {

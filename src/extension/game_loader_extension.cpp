@@ -51,8 +51,17 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   // The 10 ms timer drives every controller step; it lives as long as the
   // window (another extension may share the window and its timer).
   ::SetTimer(window_, 0, 10, nullptr);
-  if (!developMode_) folderLock_.open(gameFolder_);
-  if (developMode_ || versionMarkerMatches(gameFolder_, cabFileName_)) {
+  if (developMode_) {
+    reportInstalledGame();
+    return true;
+  }
+  folderLock_.open(gameFolder_);
+  // An installed game is started under the folder lock too, held until the
+  // game has started or failed: another process replacing that version in
+  // the meantime waits instead of overwriting the module being loaded. A
+  // lock held elsewhere means an install is under way: wait for it as a
+  // download would.
+  if (folderLock_.tryAcquire() && versionMarkerMatches(gameFolder_, cabFileName_)) {
     reportInstalledGame();
   } else {
     startDownload();

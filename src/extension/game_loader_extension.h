@@ -13,6 +13,7 @@
 
 #include "common/unique_handle.h"
 #include "extension/loader_state.h"
+#include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
 
 namespace fyrel {
@@ -172,6 +173,9 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // Held from the start of a download until the game has started or the
   // loader has failed; waited for in 10 ms steps while another holds it.
   GameFolderLock folderLock_;
+  // Every level of the game folder, held while the lock is held for an
+  // install (install_lock.cpp).
+  HeldFolderChain folderChain_;
   bool waitingForFolder_ = false;
   std::uint32_t folderWaitStart_ = 0;
   // The game module is claimed by another extension of this process.

@@ -12,4 +12,5 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/message_routing.cpp
   extension/host_calls.cpp
   extension/live_game_modules.cpp
-  extension/game_threads.cpp)
+  extension/game_threads.cpp
+  extension/system_code_page.cpp)

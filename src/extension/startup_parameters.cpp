@@ -4,6 +4,7 @@
 #include "extension/game_loader_extension.h"
 #include "extension/host_value.h"
 #include "extension/startup_parameters_logic.h"
+#include "extension/system_code_page.h"
 #include "screen/progress_screen.h"
 #include "storage/player_folder.h"
 #include "verify/built_in_key.h"
@@ -72,9 +73,11 @@ bool GameLoaderExtension::readStartupParameters() {
   // such as ..\..\x or C:\x would send the download, the extraction and the
   // module load outside the player's folder.
   if (gameName_.empty()) return refuse("EMPTY GAME NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(gameName_)) return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
+  if (!isSafeFolderLevel(gameName_) || !isWholeInSystemCodePage(gameName_))
+    return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
   if (partnerName_.empty()) return refuse("EMPTY PARTNER NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(partnerName_)) return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
+  if (!isSafeFolderLevel(partnerName_) || !isWholeInSystemCodePage(partnerName_))
+    return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
   if (!verifier_ || !verifier_->importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize)) {
     return refuse("FAILED TO LOAD PUBLIC KEY", "STATE_INVALID_PUBLIC_KEY");
   }
@@ -99,8 +102,10 @@ bool GameLoaderExtension::readStartupParameters() {
   if (!language_.empty()) {
     if (screen_) screen_->setLanguage(language_);
     if (!country_.empty()) {
-      if (!isSafeFolderLevel(language_)) return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
-      if (!isSafeFolderLevel(country_)) return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
+      if (!isSafeFolderLevel(language_) || !isWholeInSystemCodePage(language_))
+        return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
+      if (!isSafeFolderLevel(country_) || !isWholeInSystemCodePage(country_))
+        return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
     }
   }
   gameFolder_ = composeGameFolder(resolvePlayerFolder(), partnerName_, gameName_, language_, country_);
@@ -108,7 +113,14 @@ bool GameLoaderExtension::readStartupParameters() {
   if (gameCabUrl_.empty()) return refuse("EMPTY CAB URL", "STATE_INVALID_PARAMS");
   std::string fileName;
   if (!isUsablePackageAddress(gameCabUrl_) || !packageFileNameFromUrl(gameCabUrl_, fileName) ||
-      !isSafePackageFileName(fileName) || !fitsPackagePathLimit(gameFolder_ + fileName)) {
+      !isSafePackageFileName(fileName) || !isWholeInSystemCodePage(fileName) ||
+      !fitsPackagePathLimit(gameFolder_ + fileName)) {
+    return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
+  }
+  // The package is downloaded, and deleted on a failed check, under its own
+  // name in the game folder: it must not be the installed game module or the
+  // version marker.
+  if (packageFileNameTakesReservedName(fileName, gameName_)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   if (otherValueHoldsNul()) return refuse("INVALID PARAMETER", "STATE_INVALID_PARAMS");

@@ -23,6 +23,20 @@ bool isSafeFolderLevel(const std::string& value) noexcept;
 // (a "/" cannot occur: it is what the name was cut at).
 bool isSafePackageFileName(const std::string& value) noexcept;
 
+// True when the package file name would name a file the game folder keeps
+// for itself: the game module (gameName + ".dll") or the version marker,
+// spelt in any letter case, with the trailing dots and blanks Windows drops,
+// or in an 8.3 form that may be a short alias of one of them. Which short
+// alias a long name gets depends on the folder, so every 8.3 name with a
+// "~" and a digit in its base and the extension a reserved name's alias
+// would carry is taken as one.
+bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName);
+
+// True when the name, read in a double-byte code page, ends in a lead byte:
+// its last character would take the "\" or the file name appended after it.
+// isLeadByte says which bytes lead a two-byte character in the code page.
+bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char)) noexcept;
+
 // The longest package path the platform takes all the way: its file
 // functions take MAX_PATH less the terminating NUL (259 characters), and
 // cabinet.dll opens a cabinet by folder and name joined in a buffer of its
