@@ -55,7 +55,7 @@ echo "== Configuring the release build in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" \
   -DFYREL_BUILD_TESTS=OFF -DFYREL_KEEP_DEBUG_INFO=ON "${key_options[@]}" "${launcher[@]}" >/dev/null ||
-  exit 1
+  fail "configure stopped (see above); ./run dist names the key by --key PUBLIC.blob or --development"
 echo "== Building"
 cmake --build "$build" -j"$jobs" --target FyrelExtension hostplayer paddle
 
@@ -71,9 +71,9 @@ for module in FyrelExtension.dll hostplayer.exe; do
 done
 cp include/fyrel/*.h "$stage/sdk/include/fyrel/"
 cp resources/FyrelExtension.def "$stage/sdk/lib/"
-# The import library comes from the .def beside it, without dates.
-i686-w64-mingw32-dlltool --deterministic-libraries --kill-at -d resources/FyrelExtension.def \
-  -D FyrelExtension.dll -l "$stage/sdk/lib/libFyrelExtension.dll.a"
+# The linker makes the import library from the .def it links the DLL with;
+# its members are named after the DLL, not after any path.
+cp "$build/libFyrelExtension.dll.a" "$stage/sdk/lib/"
 cp samples/game/*.cpp samples/game/*.h "$stage/sdk/samples/game/"
 cp src/common/unique_handle.h "$stage/sdk/samples/game/common/"
 cp tools/fyrel-sign tools/README.md "$stage/tools/"
