@@ -19,6 +19,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/lib.sh
+# With a base folder, ccache hands the compiler relative source paths, which
+# then reach the debug information; without, the compiler sees what it would
+# see without ccache, so a cached and an uncached dist give the same bytes.
+unset CCACHE_BASEDIR
 
 usage="usage: ./run dist (--key PUBLIC.blob | --development) [--sign-cert CERT.pem --sign-key KEY.pem [--timestamp URL]] [--build-dir DIR] [--out DIR]"
 key="" development="" sign_cert="" sign_key="" timestamp="" build="$root/build/dist-i686" out="$root/dist"

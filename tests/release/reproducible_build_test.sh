@@ -13,6 +13,9 @@ work=$build/reproducible
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+# As in ./run dist: no ccache base folder, which would hand the compiler
+# relative source paths that reach the debug information.
+unset CCACHE_BASEDIR
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 configure_and_build() {
