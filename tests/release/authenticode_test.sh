@@ -33,7 +33,7 @@ bash "$source_dir/scripts/authenticode-sign.sh" signer.pem signer.key i686/bin/F
 for module in FyrelExtension.dll hostplayer.exe; do
   if osslsigncode verify -CAfile ca.pem -in "i686/bin/$module" >"verify-$module.log" 2>&1; then
     grep -q "Signature verification: ok" "verify-$module.log" || fail "$module: no 'Signature verification: ok'"
-    grep -E "Message digest algorithm|Subject:" "verify-$module.log" | sed "s/^[[:space:]]*/$module: /" | sort -u
+    grep "Subject:" "verify-$module.log" | sed "s/^[[:space:]]*/$module: /" | sort -u
   else
     cat "verify-$module.log"; fail "$module: the signature does not verify against the test CA"
   fi
