@@ -75,7 +75,7 @@ void GameLoaderExtension::checkDownload() {
     if (screen_) screen_->markDownloadDone();
     if (!verifyPackage()) {
       reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
-      ::DeleteFileA(packagePath_.c_str());  // never extract an unverified package later
+      discardPackage();  // never extract an unverified package later
       return;
     }
     // The verified package stays open, shared for reading only, until the
@@ -93,12 +93,20 @@ void GameLoaderExtension::checkDownload() {
     startDownload();
     return;
   }
+  discardPackage();
   reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
 }
 
 bool GameLoaderExtension::verifyPackage() {
   reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
   return verifier_ && verifier_->verify(packagePath_);
+}
+
+// The package file belongs to the install that holds the game folder: only
+// that one deletes it, so a start waiting for the folder never touches
+// another host's transfer into the same file.
+void GameLoaderExtension::discardPackage() noexcept {
+  if (folderLock_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
 }
 
 void GameLoaderExtension::checkExtraction() {
@@ -110,11 +118,12 @@ void GameLoaderExtension::checkExtraction() {
   if (screen_) screen_->setExtractionPercent(percentOf(extractor_->extractedBytes(), extractor_->totalBytes()));
   if (running) return;
   if (!extractor_->succeeded()) {
+    discardPackage();  // the run closed it before it ended
     reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
     return;
   }
   if (screen_) screen_->markExtractionDone();
-  ::DeleteFileA(packagePath_.c_str());
+  discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");
 }
 

@@ -70,6 +70,9 @@ void GameLoaderExtension::teardown() {
   downloader_.reset();
   extractor_.reset();
   verifier_.reset();
+  // A package whose install did not finish is of no use to anyone; the
+  // workers that wrote and read it are gone, the folder is still held.
+  discardPackage();
   if (screen_) {
     screen_->requestStop();
     while (!screen_->hasFinished()) ::Sleep(10);

@@ -104,6 +104,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool acquireGameFolder();
   void waitForGameFolder();
   void beginTransfer();
+  // Deletes the package file, while this extension holds the game folder.
+  void discardPackage() noexcept;
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;

@@ -72,7 +72,8 @@ bool GameLoaderExtension::readStartupParameters() {
 
   if (gameCabUrl_.empty()) return refuse("EMPTY CAB URL", "STATE_INVALID_PARAMS");
   std::string fileName;
-  if (!packageFileNameFromUrl(gameCabUrl_, fileName) || !isSafePackageFileName(fileName)) {
+  if (!packageFileNameFromUrl(gameCabUrl_, fileName) || !isSafePackageFileName(fileName) ||
+      !fitsPackagePathLimit(gameFolder_ + fileName)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   cabFileName_ = fileName;

@@ -53,6 +53,8 @@ bool isSafeFolderLevel(const std::string& value) noexcept {
 
 bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }
 
+bool fitsPackagePathLimit(const std::string& path) noexcept { return path.size() <= kMaxPackagePathLength; }
+
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   const std::size_t slash = url.rfind('/');
   if (slash == std::string::npos || slash == 0) return false;

@@ -3,6 +3,7 @@
 // Pure logic: no Windows header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,14 @@ bool isSafeFolderLevel(const std::string& value) noexcept;
 // The package file name: not empty, and the same rules as a folder level
 // (a "/" cannot occur: it is what the name was cut at).
 bool isSafePackageFileName(const std::string& value) noexcept;
+
+// The longest package path the platform takes all the way: its file
+// functions take MAX_PATH less the terminating NUL (259 characters), and
+// cabinet.dll opens a cabinet by folder and name joined in a buffer of its
+// own, which holds 257 (measured). A longer package could be downloaded
+// perhaps but never installed, so its name is refused with the parameters.
+constexpr std::size_t kMaxPackagePathLength = 257;
+bool fitsPackagePathLimit(const std::string& path) noexcept;
 
 // Everything after the last "/" of the package address. False when there is
 // no "/" or the only usable one is the first character.

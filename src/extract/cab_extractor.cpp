@@ -1,17 +1,18 @@
 #include "extract/cab_extractor.h"
 
-#include <direct.h>
+// The extraction worker's life: start, stop, the run and its outcome. The
+// FDI routines are in fdi_adapters.cpp, the header rules in
+// cabinet_header.cpp.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "common/proc_address.h"
+#include "extract/cabinet_header.h"
 #include "extract/extract_paths.h"
-#include "extract/member_name.h"
 
 namespace fyrel {
 
@@ -25,121 +26,6 @@ HANDLE beginRuntimeThread(unsigned(__stdcall* entry)(void*), void* argument) {
 }  // namespace
 BeginThreadFn beginExtractionThread = beginRuntimeThread;
 }  // namespace detail
-
-namespace {
-
-constexpr int kOutputFileFlags = _O_BINARY | _O_CREAT | _O_SEQUENTIAL | _O_WRONLY;
-constexpr int kOutputFilePermission = _S_IREAD | _S_IWRITE;
-// Read-only, hidden, system and archive; the executable bit and the
-// name-encoding bit mean nothing to the file system.
-constexpr DWORD kStoredAttributeMask = 0x27;
-
-// The extractor whose worker runs on this thread: FDI's file routines get
-// no user value, yet must see the stop flag and the caller's cabinet
-// handle. Set by the worker for its passes only.
-thread_local CabExtractor* currentExtractor = nullptr;
-
-bool isFolder(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Used by FDI for the cabinet itself and by the notification routine for
-// each output file.
-INT_PTR openFile(const char* path, int flags, int permission) {
-  if ((flags & _O_CREAT) != 0) {
-    // Most files land in a folder an earlier file has made; one look at it
-    // spares a failing _mkdir for every enclosing folder of every file.
-    std::vector<std::string> folders = enclosingFolders(path);
-    if (!folders.empty() && !isFolder(folders.back())) {
-      for (const std::string& folder : folders) {
-        ::_mkdir(folder.c_str());  // a drive prefix or an existing folder simply fails
-      }
-    }
-    // A file left read-only, hidden or system by an earlier extraction could
-    // not be opened for writing otherwise.
-    ::SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
-    flags |= _O_TRUNC;
-  }
-  return ::_open(path, flags, permission);
-}
-
-}  // namespace
-
-INT_PTR CabExtractor::openCabinet(const char* path) const {
-  if (!cabinetFile_ || cabinetFolder_ + cabinetName_ != path) return -1;
-  // Each open gets its own CRT descriptor (FDI closes what it opens), on a
-  // duplicate of the one handle; duplicates share the file position, and
-  // FDI takes the position at open as the cabinet's start.
-  HANDLE duplicate = nullptr;
-  if (!::DuplicateHandle(::GetCurrentProcess(), cabinetFile_.get(), ::GetCurrentProcess(), &duplicate, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-    return -1;
-  LARGE_INTEGER start{};
-  int descriptor = -1;
-  if (::SetFilePointerEx(duplicate, start, nullptr, FILE_BEGIN))
-    descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(duplicate), _O_RDONLY | _O_BINARY);
-  if (descriptor == -1) ::CloseHandle(duplicate);
-  return descriptor;
-}
-
-// Thin adapters with FDI's exact signatures (DIAMONDAPI is __cdecl), so no
-// function pointer is ever cast.
-struct CabExtractor::Routines {
-  static void* DIAMONDAPI allocate(ULONG size) { return std::malloc(size); }
-  static void DIAMONDAPI release(void* memory) { std::free(memory); }
-  static INT_PTR DIAMONDAPI open(char* path, int flags, int permission) {
-    const CabExtractor* self = currentExtractor;
-    if ((flags & _O_CREAT) == 0 && self != nullptr && self->cabinetFile_) {
-      // Only the cabinet that was handed over is read; any other cabinet
-      // FDI asks for (the next part of a split one) is opened by path.
-      INT_PTR cabinet = self->openCabinet(path);
-      if (cabinet != -1 || self->cabinetFolder_ + self->cabinetName_ == path) return cabinet;
-    }
-    return openFile(path, flags, permission);
-  }
-  // A stop also ends a pass in the middle of a large member, not only at
-  // the next notification: a failed read or write makes FDICopy fail.
-  static bool stopping() noexcept {
-    const CabExtractor* self = currentExtractor;
-    return self != nullptr && self->stop_.load(std::memory_order_acquire);
-  }
-  static UINT DIAMONDAPI read(INT_PTR file, void* buffer, UINT size) {
-    if (stopping()) return static_cast<UINT>(-1);
-    return static_cast<UINT>(::_read(static_cast<int>(file), buffer, size));
-  }
-  static UINT DIAMONDAPI write(INT_PTR file, void* buffer, UINT size) {
-    if (stopping()) return static_cast<UINT>(-1);
-    return static_cast<UINT>(::_write(static_cast<int>(file), buffer, size));
-  }
-  static int DIAMONDAPI close(INT_PTR file) { return ::_close(static_cast<int>(file)); }
-  static __LONG32 DIAMONDAPI seek(INT_PTR file, __LONG32 distance, int origin) {
-    return ::_lseek(static_cast<int>(file), distance, origin);
-  }
-
-  static INT_PTR DIAMONDAPI notify(FDINOTIFICATIONTYPE code, PFDINOTIFICATION record) {
-    auto* self = static_cast<CabExtractor*>(record->pv);
-    if (self->stop_.load(std::memory_order_acquire)) {
-      // FDI hands a finished file's handle over with this notification and
-      // never closes it itself; an abort here must not leave it open.
-      if (code == fdintCLOSE_FILE_INFO) close(record->hf);
-      return -1;
-    }
-    switch (code) {
-      case fdintCOPY_FILE:
-        return self->onCopyFile(*record);
-      case fdintCLOSE_FILE_INFO:
-        return self->onCloseFile(*record);
-      case fdintNEXT_CABINET:
-        // FDI asks again for as long as the answer is "continue": with the
-        // next part of a split cabinet missing (or unusable), that would be
-        // for ever. Otherwise the folder FDI proposes is kept.
-        return record->fdie == FDIERROR_NONE ? 0 : -1;
-      default:
-        return 0;
-    }
-  }
-};
 
 CabExtractor::CabExtractor() noexcept : cabinetLibrary_(::LoadLibraryA("cabinet.dll")) {}
 
@@ -170,12 +56,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
     reservedNames_.push_back(cabinetName_);
   cabinetFile_ = std::move(cabinetFile);
 
-  auto fdiCreate = procAddress<decltype(&::FDICreate)>(cabinetLibrary_.get(), "FDICreate");
-  if (fdiCreate != nullptr) {
-    context_ = fdiCreate(&Routines::allocate, &Routines::release, &Routines::open, &Routines::read, &Routines::write,
-                         &Routines::close, &Routines::seek, cpu80386, &error_);
-  }
-  if (context_ == nullptr) {
+  if (!createContext()) {
     cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
     return false;
@@ -219,21 +100,12 @@ unsigned __stdcall CabExtractor::worker(void* self) {
 }
 
 void CabExtractor::run() {
-  currentExtractor = this;
-  if (!stop_.load(std::memory_order_acquire)) {
-    auto fdiCopy = procAddress<decltype(&::FDICopy)>(cabinetLibrary_.get(), "FDICopy");
-    if (fdiCopy != nullptr) {
-      countingPass_ = true;
-      bool counted = fdiCopy(context_, &cabinetName_[0], &cabinetFolder_[0], 0, &Routines::notify, nullptr, this);
-      if (counted && !stop_.load(std::memory_order_acquire)) {
-        countingPass_ = false;
-        bool extracted = fdiCopy(context_, &cabinetName_[0], &cabinetFolder_[0], 0, &Routines::notify, nullptr, this);
-        if (extracted && !stop_.load(std::memory_order_acquire)) succeeded_.store(true, std::memory_order_release);
-      }
-    }
+  // Nothing is written, not even by the counting pass, unless the cabinet
+  // stands alone.
+  if (!stop_.load(std::memory_order_acquire) && cabinetStandsAlone() && runPasses()) {
+    succeeded_.store(true, std::memory_order_release);
   }
   destroyContext();
-  currentExtractor = nullptr;
   // Closed before the end is seen, so that the owner can delete the cabinet
   // as soon as it sees the run ended.
   cabinetFile_.reset();
@@ -241,45 +113,32 @@ void CabExtractor::run() {
   running_.store(false, std::memory_order_release);
 }
 
+bool CabExtractor::cabinetStandsAlone() const noexcept {
+  const INT_PTR opened = openCabinet(_O_RDONLY | _O_BINARY);
+  if (opened == -1) return false;
+  const int cabinet = static_cast<int>(opened);
+  bool alone = false;
+  unsigned char fixed[kCabinetHeaderSize];
+  CabinetHeader header;
+  if (::_read(cabinet, fixed, sizeof fixed) == static_cast<int>(sizeof fixed) &&
+      parseCabinetHeader(fixed, sizeof fixed, header) && !namesOtherCabinets(header) &&
+      ::_lseek(cabinet, static_cast<long>(header.membersOffset), SEEK_SET) == static_cast<long>(header.membersOffset)) {
+    // As many bytes as the entries can take; fewer at the end of the file.
+    // Out of memory, the cabinet is not vouched for.
+    const std::size_t most = static_cast<std::size_t>(header.memberCount) * kMaxMemberEntrySize;
+    std::unique_ptr<unsigned char[]> entries(new (std::nothrow) unsigned char[most + 1]);
+    const int got = entries ? ::_read(cabinet, entries.get(), static_cast<unsigned>(most)) : -1;
+    alone = got >= 0 && membersStayInside(header, entries.get(), static_cast<std::size_t>(got));
+  }
+  ::_close(cabinet);
+  return alone;
+}
+
 void CabExtractor::destroyContext() noexcept {
   if (context_ == nullptr) return;
   auto fdiDestroy = procAddress<decltype(&::FDIDestroy)>(cabinetLibrary_.get(), "FDIDestroy");
   if (fdiDestroy != nullptr) fdiDestroy(context_);
   context_ = nullptr;
-}
-
-std::string CabExtractor::outputPath(const char* memberName) const { return targetFolder_ + memberPath(memberName); }
-
-INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
-  // A name that would leave the target folder, open a device or take a
-  // file the folder's owner keeps (the version marker) fails the package
-  // already in the counting pass, before any file of it is written.
-  if (!isSafeMemberName(file.psz1, reservedNames_)) return -1;
-  const auto size = static_cast<std::uint32_t>(file.cb);
-  if (countingPass_) {
-    totalBytes_.store(totalBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
-    return 0;  // skip: nothing is decompressed or written
-  }
-  // Counted when the file begins, so progress moves by whole files.
-  extractedBytes_.store(extractedBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
-  return openFile(outputPath(file.psz1).c_str(), kOutputFileFlags, kOutputFilePermission);
-}
-
-INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
-  Routines::close(file.hf);
-  const std::string path = outputPath(file.psz1);
-  UniqueFile output(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (output) {
-    FILETIME local;
-    FILETIME utc;
-    if (::DosDateTimeToFileTime(file.date, file.time, &local) == 1 && ::LocalFileTimeToFileTime(&local, &utc) == 1) {
-      ::SetFileTime(output.get(), &utc, nullptr, &utc);
-    }
-  }
-  output.reset();  // attributes go on a closed file
-  ::SetFileAttributesA(path.c_str(), file.attribs & kStoredAttributeMask);
-  return 1;
 }
 
 }  // namespace fyrel

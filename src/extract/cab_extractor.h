@@ -44,15 +44,24 @@ class CabExtractor {
   bool stopRequested() const noexcept;
 
  private:
-  struct Routines;  // the callbacks handed to FDI
+  struct Routines;  // the callbacks handed to FDI (fdi_adapters.cpp)
   static unsigned __stdcall worker(void* self);
   void run();
+  // True when the cabinet is no part of a set: its header names no other
+  // cabinet and no member goes on in one.
+  bool cabinetStandsAlone() const noexcept;
+  bool createContext();
+  // The counting pass, then the extraction pass; true when both completed
+  // and every member was written whole.
+  bool runPasses();
   void destroyContext() noexcept;
   // Waits for an ended worker's thread to be gone and drops its handle.
   void joinWorker() noexcept;
   std::string outputPath(const char* memberName) const;
-  // A CRT descriptor on cabinetFile_ when path names the cabinet, else -1.
-  INT_PTR openCabinet(const char* path) const;
+  // A CRT descriptor for reading the cabinet: on a duplicate of
+  // cabinetFile_ when one was handed over, else opened by its path; -1 when
+  // it cannot be had.
+  INT_PTR openCabinet(int flags) const;
   INT_PTR onCopyFile(const FDINOTIFICATION& file);
   INT_PTR onCloseFile(const FDINOTIFICATION& file);
 
@@ -63,6 +72,12 @@ class CabExtractor {
   std::atomic<bool> running_{false};
   std::atomic<bool> succeeded_{false};
   bool countingPass_ = false;  // worker only
+  // A write failed or fell short, or a member closed at another size than
+  // its declared one (a full disk). Worker only.
+  bool outputIncomplete_ = false;
+  // The member FDI is writing and the size its entry declares. Worker only.
+  INT_PTR openMember_ = -1;
+  std::uint32_t openMemberSize_ = 0;
   std::atomic<std::uint32_t> totalBytes_{0};
   std::atomic<std::uint32_t> extractedBytes_{0};
   std::string cabinetName_;

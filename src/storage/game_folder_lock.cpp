@@ -27,6 +27,7 @@ void GameFolderLock::open(const std::string& gameFolder) {
 
 bool GameFolderLock::tryAcquire() noexcept {
   if (held_) return true;
+  bool mutexTaken = false;
   try {
     std::lock_guard<std::mutex> guard(heldHereLock);
     if (heldHere().count(name_) != 0) return false;
@@ -35,10 +36,15 @@ bool GameFolderLock::tryAcquire() noexcept {
       // WAIT_ABANDONED: the owner died mid-install; the folder is ours and
       // the missing version marker makes us install afresh.
       if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
+      mutexTaken = true;
     }
     heldHere().insert(name_);
   } catch (...) {
-    return false;  // out of memory: try again on the next step
+    // Out of memory: try again on the next step. A mutex taken before the
+    // name could be recorded goes back, or every other start would wait its
+    // full limit for a folder nobody installs.
+    if (mutexTaken) ::ReleaseMutex(mutex_.get());
+    return false;
   }
   held_ = true;
   return true;

@@ -84,7 +84,7 @@ TEST_F(Loader, GivesUpAfterTwentyRestarts) {
   expected.push_back({"FE_ERROR", "STATE_GAME_DOWNLOAD_FAILED"});
   EXPECT_EQ(host.notifications(), expected);
   EXPECT_EQ(server->requestCount(), 21u);
-  EXPECT_TRUE(fileExists(gameFolder() + "game.pkg"));  // the partial file stays
+  EXPECT_FALSE(fileExists(gameFolder() + "game.pkg"));  // the partial file is deleted
 }
 
 TEST_F(Loader, AFailureBeforeAnyByteIsFinalAtOnce) {
@@ -104,13 +104,13 @@ TEST_F(Loader, BadSignatureDeletesThePackage) {
   EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
 }
 
-TEST_F(Loader, DamagedCabinetFailsExtractionAndKeepsThePackage) {
+TEST_F(Loader, DamagedCabinetFailsExtractionAndDeletesThePackage) {
   startServer().enqueue(Response::file(fixture("damaged.pkg")));
   ASSERT_TRUE(create());
   ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED"));
   EXPECT_EQ(host.notifications(),
             (States{kDownloading, kCheck, kExtracting, {"FE_ERROR", "STATE_EXTRACT_GAME_FAILED"}}));
-  EXPECT_TRUE(fileExists(gameFolder() + "game.pkg"));
+  EXPECT_FALSE(fileExists(gameFolder() + "game.pkg"));
   EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
 }
 

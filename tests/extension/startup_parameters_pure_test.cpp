@@ -102,6 +102,13 @@ TEST(PackageFileName, IsEverythingAfterTheLastSlash) {
   }
 }
 
+TEST(PackagePath, FitsWhatThePlatformTakesAllTheWay) {
+  EXPECT_TRUE(fitsPackagePathLimit(""));
+  EXPECT_TRUE(fitsPackagePathLimit(std::string(257, 'p')));
+  EXPECT_FALSE(fitsPackagePathLimit(std::string(258, 'p')));  // cabinet.dll opens no such cabinet
+  EXPECT_FALSE(fitsPackagePathLimit(std::string(260, 'p')));  // nor do the file functions
+}
+
 TEST(AddressLine, OnlyExactBlankClearsIt) {
   EXPECT_EQ(addressLineAction(""), AddressLineAction::Keep);
   EXPECT_EQ(addressLineAction("blank"), AddressLineAction::Clear);

@@ -376,6 +376,37 @@ TEST(CabExtractor, SplitCabinetWhoseNextPartIsMissingFails) {
   EXPECT_FALSE(extractor.succeeded());
 }
 
+TEST(CabExtractor, RefusesEveryPartOfACabinetSetBeforeWritingAnything) {
+  // Only one cabinet is ever verified. The parts of the whole set lie side
+  // by side, as a part planted beside a package would; the other cabinets
+  // name parts or hold members that go on elsewhere, and were once
+  // extracted without the members that go on (success reported).
+  static const struct {
+    const char* cabinet;
+    const char* what;
+  } cases[] = {
+      {"set_first.cab", "names its next part, which lies beside it; its last member goes on there"},
+      {"set_second.cab", "names its previous part, which lies beside it; its member comes from there"},
+      {"names_next.cab", "names a next part; every member whole"},
+      {"names_previous.cab", "names a previous part; every member whole"},
+      {"continued_from.cab", "names no part; a member continued from a previous cabinet"},
+      {"continued_to.cab", "names no part; a member continued to the next cabinet"},
+      {"continued_both.cab", "names no part; a member continued both ways"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.cabinet) + ": " + c.what);
+    const std::string target = scratchDir("extract_set");
+    CabExtractor extractor;
+    ASSERT_TRUE(extractor.start(fixture(c.cabinet), target));
+    for (int i = 0; i < 2000 && extractor.isRunning(); ++i) ::Sleep(10);
+    const bool ended = !extractor.isRunning();
+    extractor.stop();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(extractor.succeeded());
+    EXPECT_EQ(filesBelow(target), std::vector<std::string>{});
+  }
+}
+
 TEST(CabExtractor, ReadsTheCabinetThroughTheHandedHandleAndClosesItAtTheEnd) {
   const std::string target = scratchDir("extract_handle");
   const std::string cabinet = target + "package.cab";

@@ -75,6 +75,67 @@ def write_cabinet(path, members, next_cabinet=None):
         out.write(header + folder + files + cfdata)
 
 
+PREVIOUS_CABINET = 0x0001
+NEXT_CABINET = 0x0002
+CONTINUED_FROM_PREVIOUS = 0xFFFD
+CONTINUED_TO_NEXT = 0xFFFE
+CONTINUED_BOTH_WAYS = 0xFFFF
+
+
+def cabinet_bytes(entries, blocks, flags=0, names=b'', index=0):
+    """One uncompressed cabinet with one folder.
+
+    entries: (name, size, offset in the folder, folder index, date, time,
+    attribs); blocks: (stored bytes, uncompressed size), the size 0 for the
+    first part of a block that goes on in the next cabinet.
+    """
+    files = b''
+    for name, size, offset, folder_index, date, time, attribs in entries:
+        files += struct.pack('<IIHHHH', size, offset, folder_index, date, time, attribs) + name.encode('latin-1') + b'\0'
+    coff_files = 36 + len(names) + 8
+    coff_data = coff_files + len(files)
+    cfdata = b''
+    for block, uncompressed in blocks:
+        sizes = struct.pack('<HH', len(block), uncompressed)
+        cfdata += struct.pack('<I', checksum(sizes, checksum(block))) + sizes + block
+    total = coff_data + len(cfdata)
+    header = struct.pack('<4sIIIIIBBHHHHH', b'MSCF', 0, total, 0, coff_files, 0, 3, 1, 1, len(entries), flags, 0x1234,
+                         index) + names
+    folder = struct.pack('<IHH', coff_data, len(blocks), 0)
+    return header + folder + files + cfdata
+
+
+def cabinet_set(whole, split, next_name, previous_name='x_1.cab'):
+    """A set of two cabinets: the first holds the members `whole` and the
+    first half of `split` (all (name, bytes) pairs), the second the rest of
+    `split`. Returns the two cabinets' bytes."""
+    day = dos_date(2010, 1, 1)
+    stream = b''.join(body for _, body in whole) + split[1]
+    cut = len(stream) - len(split[1]) + len(split[1]) // 2
+    first_entries = []
+    offset = 0
+    for name, body in whole:
+        first_entries.append((name, len(body), offset, 0, day, 0, 0x20))
+        offset += len(body)
+    split_entry = (split[0], len(split[1]), offset)
+    first_entries.append(split_entry + (CONTINUED_TO_NEXT, day, 0, 0x20))
+    # 32 KB blocks; the block the cut falls in is split between the two.
+    first_blocks, second_blocks = [], []
+    for start in range(0, len(stream), 32768):
+        block = stream[start:start + 32768]
+        if start + len(block) <= cut:
+            first_blocks.append((block, len(block)))
+        elif start >= cut:
+            second_blocks.append((block, len(block)))
+        else:
+            first_blocks.append((block[:cut - start], 0))
+            second_blocks.append((block[cut - start:], len(block)))
+    first = cabinet_bytes(first_entries, first_blocks, NEXT_CABINET, next_name.encode('latin-1') + b'\0disk2\0')
+    second = cabinet_bytes([split_entry + (CONTINUED_FROM_PREVIOUS, day, 0, 0x20)], second_blocks, PREVIOUS_CABINET,
+                           previous_name.encode('latin-1') + b'\0disk1\0', index=1)
+    return first, second
+
+
 def write(path, body):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, 'wb') as out:
@@ -189,6 +250,30 @@ def main():
         ('whole.txt', b'inside the first part', 0x20, dos_date(2010, 1, 1), 0),
         ('halved.bin', bytes(range(256)) * 8, 0x20, dos_date(2010, 1, 1), 0),
     ], next_cabinet='split_missing.cab')
+
+    # Parts of cabinet sets: only one cabinet is ever verified, so none of
+    # them may be extracted. The two parts of a whole set lie side by side.
+    first, second = cabinet_set([('whole.txt', b'inside the first part')], ('halved.bin', bytes(range(256)) * 300),
+                                'set_second.cab', 'set_first.cab')
+    write(os.path.join(out, 'set_first.cab'), first)
+    write(os.path.join(out, 'set_second.cab'), second)
+    day = dos_date(2010, 1, 1)
+    plain = [('a.txt', 5, 0), ('b.txt', 5, 5)]  # name, size, offset in the folder
+    blocks = [(b'aaaaabbbbb', 10)]
+    for name, flags, folders in [
+        ('names_next.cab', NEXT_CABINET, (0, 0)),
+        ('names_previous.cab', PREVIOUS_CABINET, (0, 0)),
+        ('continued_from.cab', 0, (CONTINUED_FROM_PREVIOUS, 0)),
+        ('continued_to.cab', 0, (0, CONTINUED_TO_NEXT)),
+        ('continued_both.cab', 0, (0, CONTINUED_BOTH_WAYS)),
+    ]:
+        names = b''
+        if flags & PREVIOUS_CABINET:
+            names += b'set_first.cab\0disk1\0'
+        if flags & NEXT_CABINET:
+            names += b'set_second.cab\0disk2\0'
+        entries = [(n, size, offset, folder, day, 0, 0x20) for (n, size, offset), folder in zip(plain, folders)]
+        write(os.path.join(out, name), cabinet_bytes(entries, blocks, flags, names))
 
     # Damaged copies of the MSZIP cabinet.
     with open(os.path.join(out, 'nested_zip.cab'), 'rb') as f:

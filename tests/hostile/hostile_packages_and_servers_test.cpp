@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
 
 namespace fyrel::test {
@@ -28,36 +29,207 @@ std::string patterned(std::size_t size) {
 }
 
 TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
-  // A refused name is refused in the counting pass: not one file of the
-  // package is written. Whatever failed, the next start downloads again.
+  // A refused name is refused in the counting pass, and a part of a cabinet
+  // set before it: not one file of the package is written. Only the package
+  // is signed, so a part of its set found in the folder (anyone may write
+  // there) is never read. Whatever failed, the next start downloads again.
   static const struct {
     const char* package;
-    bool nothingWritten;
-  } cases[] = {{"device.pkg", true},
-               {"device_path.pkg", true},
-               {"marker.pkg", true},
-               {"self.pkg", true},
-               {"split.pkg", false}};  // its first member is whole, the second goes on in the missing part
+    const char* planted;  // a file put into the game folder beforehand
+  } cases[] = {
+      {"device.pkg", nullptr}, {"device_path.pkg", nullptr}, {"marker.pkg", nullptr},
+      {"self.pkg", nullptr},   {"split.pkg", nullptr},  // its second member goes on in a part that is nowhere
+      {"set.pkg", "x_2.cab"},                           // the game module goes on in the planted x_2.cab
+  };
   for (const auto& c : cases) {
     const char* package = c.package;
     SCOPED_TRACE(package);
     removeTree(partnerFolder());
     host.clear();
+    std::string planted;
+    if (c.planted != nullptr) {
+      createFolderChain(gameFolder());
+      planted = readFile(hostile(c.planted));
+      writeFile(gameFolder() + c.planted, planted);
+    }
     startServer().enqueue(Response::file(hostile(package)));
     ASSERT_TRUE(create({{"gamecab", url(std::string("/games/") + package)}}));
-    // The split cabinet once kept its worker asking for the missing part.
+    // The split cabinet once kept its worker asking for the missing part;
+    // the set once installed and started a game half made of planted bytes.
     ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000)) << host.stateNames().back();
     EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
-    if (c.nothingWritten) {
-      EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
+    EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
+    EXPECT_FALSE(fileExists(gameFolder() + package));  // deleted, as after any failed extraction
+    if (c.planted != nullptr) {
+      EXPECT_TRUE(readFile(gameFolder() + c.planted) == planted);  // not ours to delete
     }
-    EXPECT_TRUE(fileExists(gameFolder() + package));  // kept, as after any failed extraction
     destroy();
 
     host.clear();
     ASSERT_TRUE(create({{"gamecab", url(std::string("/games/") + package)}}));
     EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");  // no planted marker trusted
     ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000));
+    destroy();
+    server.reset();
+  }
+}
+
+// A small file system (tmpfs) mounted over a folder for the life of this
+// object, so that a disk really fills up. Windows has no call for that;
+// under Wine a Unix program starts like any other, so a Unix shell does it
+// (the tests run as root). A mount left by a test that crashed is taken
+// down first.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& folder, const char* size) : folder_(folder) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = procAddress<UnixName>(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (unixName == nullptr) return;
+    const std::wstring wide(folder.begin(), folder.end());
+    char* name = unixName(wide.c_str());
+    if (name == nullptr) return;
+    path_ = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    shell("/bin/umount '" + path_ + "' 2>/dev/null; /bin/mount -t tmpfs -o size=" + size + " fyrel-small-disk '" +
+          path_ + "'");
+    mounted_ = pumpUntil([&] { return diskSize() < kLargeDisk; }, 10000);
+  }
+  ~SmallDisk() {
+    if (path_.empty()) return;
+    // Lazily when the platform still has a file of it open.
+    shell("/bin/umount '" + path_ + "' || /bin/umount -l '" + path_ + "'");
+    pumpUntil([&] { return diskSize() >= kLargeDisk; }, 10000);
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+
+  bool mounted() const { return mounted_; }
+  // Makes room, keeping every file on it.
+  bool grow(const char* size, std::uint64_t atLeast) {
+    shell("/bin/mount -o remount,size=" + std::string(size) + " '" + path_ + "'");
+    return pumpUntil([&] { return diskSize() >= atLeast; }, 10000);
+  }
+  std::uint64_t diskSize() const {
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (!::GetDiskFreeSpaceExA(folder_.c_str(), &available, &total, &free)) return 0;
+    return total.QuadPart;
+  }
+
+ private:
+  static constexpr std::uint64_t kLargeDisk = 64ull << 20;
+
+  static void shell(const std::string& command) {
+    std::string line = "/bin/sh -c \"" + command + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return;
+    // Wine hands out no waitable handle for a Unix process: the callers
+    // watch the disk's size instead.
+    UniqueKernelHandle thread(process.hThread);
+    UniqueKernelHandle child(process.hProcess);
+  }
+
+  std::string folder_;
+  std::string path_;
+  bool mounted_ = false;
+};
+
+TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
+  // 2 MB hold the small package (its 5 MB member compresses to almost
+  // nothing) and the game module, but not the member: the platform's FDI
+  // does not act on the failed writes, so the extractor must. The member
+  // was once left at 1 MB, the marker written and the game started; every
+  // later start then skipped the download.
+  createFolderChain(gameFolder());
+  SmallDisk disk(gameFolder(), "2m");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << gameFolder();
+  startServer().enqueue(Response::file(hostile("big_member.pkg")));
+  ASSERT_TRUE(create({{"gamecab", url("/games/big_member.pkg")}}));
+  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 60000)) << host.stateNames().back();
+  EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
+  EXPECT_FALSE(fileExists(gameFolder() + "big_member.pkg"));
+  destroy();
+
+  // Room again, the failed install's files still there.
+  ASSERT_TRUE(disk.grow("16m", 16ull << 20));
+  host.clear();
+  ASSERT_TRUE(create({{"gamecab", url("/games/big_member.pkg")}}));
+  EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED", 60000)) << host.stateNames().back();
+  EXPECT_EQ(readFile(gameFolder() + "data\\big.bin").size(), 5u * 1024 * 1024 / 29 * 29);
+  destroy();  // the game module goes before its disk
+}
+
+TEST_F(Hostile, EveryFailureAndEveryEarlyDeleteLeavesNoPackageBehind) {
+  // The package file is the install's own: a download that failed for good,
+  // a package that failed its check or its extraction, and an install the
+  // host deleted before it ended leave nothing. They once left the partial
+  // or the whole package (0 bytes when nothing came), and it outlived later
+  // installs of other versions.
+  static const struct {
+    const char* what;
+    const char* package;  // in the loader's fixtures; null: a 404
+    bool stall;           // the body stops after 4 KB
+    const char* ending;   // the report that ends it; null: the host deletes now
+  } cases[] = {
+      {"nothing came", nullptr, false, "STATE_GAME_DOWNLOAD_FAILED"},
+      {"bad signature", "badsig.pkg", false, "STATE_CAB_VERIFICATION_FAILED"},
+      {"damaged cabinet", "damaged.pkg", false, "STATE_EXTRACT_GAME_FAILED"},
+      {"deleted while downloading", "game.pkg", true, nullptr},
+      {"deleted while extracting", "game.pkg", false, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(partnerFolder());
+    host.clear();
+    HttpTestServer& s = startServer();
+    if (c.package == nullptr) {
+      s.enqueue(Response::status(404, "gone"));
+    } else {
+      Response response = Response::file(fixture(c.package));
+      s.enqueue(c.stall ? response.stallAfter(4096) : response);
+    }
+    ASSERT_TRUE(create());
+    if (c.ending != nullptr) {
+      ASSERT_TRUE(waitFor(c.ending)) << host.stateNames().back();
+    } else if (c.stall) {
+      ASSERT_TRUE(s.waitForStalls(1, 10000));
+      ASSERT_TRUE(fileExists(gameFolder() + "game.pkg"));
+    } else {
+      ASSERT_TRUE(waitFor("STATE_EXTRACTING"));
+    }
+    destroy();
+    EXPECT_FALSE(fileExists(gameFolder() + "game.pkg"));
+    server.reset();
+  }
+}
+
+TEST_F(Hostile, APackagePathThePlatformCannotTakeIsRefusedAtCreation) {
+  // A longer path could never be installed: it once failed later, as a
+  // download failure with no request sent (the file functions take 259
+  // characters) or as a failed extraction (cabinet.dll opens no cabinet
+  // above 257). At the limit the package installs as any other.
+  static const struct {
+    std::size_t pathLength;
+    bool accepted;
+  } cases[] = {{257, true}, {258, false}, {300, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pathLength);
+    removeTree(partnerFolder());
+    host.clear();
+    const std::string name = std::string(c.pathLength - gameFolder().size() - 4, 'p') + ".pkg";
+    startServer().enqueue(Response::file(fixture("game.pkg")));
+    if (c.accepted) {
+      ASSERT_TRUE(create({{"gamecab", url("/games/" + name)}}));
+      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.stateNames().back();
+      EXPECT_EQ(readFile(gameFolder() + "_version.bin"), name);
+    } else {
+      EXPECT_FALSE(create({{"gamecab", url("/games/" + name)}}));
+      ASSERT_FALSE(host.notifications().empty());
+      EXPECT_EQ(host.notifications().front(), (Pair{"FE_ERROR", "STATE_INVALID_PARAMS"}));
+      EXPECT_EQ(server->requestCount(), 0u);
+    }
     destroy();
     server.reset();
   }

@@ -10,12 +10,15 @@ The cabinets come from the byte-level builder of the extraction tests
 signing of the loader's tests (tests/extension/make_packages.py).
 """
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', 'extract'))
 sys.path.insert(0, os.path.join(HERE, '..', 'extension'))
-from make_fixtures import write_cabinet, dos_date  # noqa: E402
+from make_fixtures import cabinet_set, write_cabinet, dos_date  # noqa: E402
 from make_packages import sign, write  # noqa: E402
 
 DAY = dos_date(2010, 1, 1)
@@ -59,6 +62,27 @@ def main():
         content = f.read()
     os.unlink(cab)
     write(os.path.join(out, 'split.pkg'), sign(content, key))
+
+    # A set of two cabinets: the signed first part says the game module goes
+    # on in x_2.cab, and x_2.cab, which nobody signed, holds the rest of it.
+    first, second = cabinet_set([], ('testgame.dll', game), 'x_2.cab')
+    write(os.path.join(out, 'set.pkg'), sign(first, key))
+    write(os.path.join(out, 'x_2.cab'), second)
+
+    # The game and a 5 MB member that compresses to almost nothing (MSZIP),
+    # so the package is small and the extraction large.
+    work = tempfile.mkdtemp()
+    try:
+        shutil.copy(game_dll, os.path.join(work, 'testgame.dll'))
+        os.makedirs(os.path.join(work, 'data'))
+        with open(os.path.join(work, 'data', 'big.bin'), 'wb') as f:
+            f.write(b'five megabytes of level data\n' * (5 * 1024 * 1024 // 29))
+        cab = os.path.join(work, 'big.cab')
+        subprocess.run(['gcab', '-c', '-z', cab, 'testgame.dll', 'data/big.bin'], cwd=work, check=True)
+        with open(cab, 'rb') as f:
+            write(os.path.join(out, 'big_member.pkg'), sign(f.read(), key))
+    finally:
+        shutil.rmtree(work)
 
 
 if __name__ == '__main__':

@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "extension/failing_allocation.h"
 #include "storage/game_folder_lock_name.h"
 
 namespace fyrel {
@@ -47,6 +48,20 @@ TEST(GameFolderLock, OneHolderAtATimeAcrossExtensionsAndProcesses) {
   EXPECT_FALSE(first.tryAcquire());
   second.release();
   EXPECT_TRUE(first.tryAcquire());
+}
+
+TEST(GameFolderLock, ALockThatCannotBeRecordedIsGivenBack) {
+  // Recording the held name runs out of memory after the mutex was taken:
+  // the mutex once stayed taken, and every other start waited its full
+  // limit for a folder nobody installed.
+  GameFolderLock lock;
+  lock.open(kFolder);
+  test::failNextAllocationOnThisThread();
+  EXPECT_FALSE(lock.tryAcquire());
+  EXPECT_FALSE(lock.held());
+  EXPECT_EQ(otherProcessWait(), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_TRUE(lock.tryAcquire());  // the next step takes it
+  EXPECT_EQ(otherProcessWait(), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST(GameFolderLock, AHolderThatDiedLeavesTheFolderFree) {
