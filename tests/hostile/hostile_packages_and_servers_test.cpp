@@ -12,6 +12,8 @@
 
 #include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
+#include "storage/folder_paths.h"
+#include "storage/registry_guard.h"
 
 namespace fyrel::test {
 namespace {
@@ -141,9 +143,16 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   // does not act on the failed writes, so the extractor must. The member
   // was once left at 1 MB, the marker written and the game started; every
   // later start then skipped the download.
+  // The disk goes over a folder above the player folder, which is made to
+  // lie on it: a mounted folder on the way into the game folder is a
+  // reparse point (Wine shows a Unix mount point as one), which the loader
+  // refuses like a link.
+  const std::string diskFolder = scratchDir("hostile_small_disk");
+  SmallDisk disk(diskFolder, "2m");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << diskFolder;
+  RegistryValueGuard dataFolder(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common AppData");
+  dataFolder.setString(diskFolder + "data");
   createFolderChain(gameFolder());
-  SmallDisk disk(gameFolder(), "2m");
-  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << gameFolder();
   startServer().enqueue(Response::file(hostile("big_member.pkg")));
   ASSERT_TRUE(create({{"gamecab", url("/games/big_member.pkg")}}));
   ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 60000)) << host.stateNames().back();
