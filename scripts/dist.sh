@@ -55,6 +55,10 @@ git diff --quiet HEAD -- || { dirty=" with uncommitted changes"; echo "dist: war
 # Without a key, configure stops with its own message on how to pass one.
 key_options=(-DFYREL_PUBLIC_KEY_BLOB="$key" -DFYREL_DEVELOPMENT_KEY=OFF)
 [ -z "$development" ] || key_options=(-DFYREL_PUBLIC_KEY_BLOB= -DFYREL_DEVELOPMENT_KEY=ON)
+# A release comes from a fresh build folder: nothing left from an earlier
+# configuration or an earlier version of these scripts (the compiler cache
+# keeps a rebuild quick).
+[ ! -f "$build/CMakeCache.txt" ] || rm -rf "$build"
 echo "== Configuring the release build in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" \
