@@ -73,7 +73,7 @@ bool GameLoaderExtension::readStartupParameters() {
   if (gameCabUrl_.empty()) return refuse("EMPTY CAB URL", "STATE_INVALID_PARAMS");
   std::string fileName;
   if (!packageFileNameFromUrl(gameCabUrl_, fileName) || !isSafePackageFileName(fileName) ||
-      !fitsPackagePathLimit(gameFolder_ + fileName)) {
+      !fitsPackagePathLimit(gameFolder_ + fileName) || !gameFolderHoldsModuleAndMarker(gameFolder_, gameName_)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   cabFileName_ = fileName;

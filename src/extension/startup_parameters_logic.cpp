@@ -1,6 +1,7 @@
 #include "extension/startup_parameters_logic.h"
 
 #include "extract/member_name.h"
+#include "storage/version_marker_text.h"
 
 namespace fyrel {
 
@@ -54,6 +55,12 @@ bool isSafeFolderLevel(const std::string& value) noexcept {
 bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }
 
 bool fitsPackagePathLimit(const std::string& path) noexcept { return path.size() <= kMaxPackagePathLength; }
+
+bool gameFolderHoldsModuleAndMarker(const std::string& gameFolder, const std::string& gameName) noexcept {
+  const std::size_t moduleName = gameName.size() + sizeof ".dll" - 1;
+  const std::size_t markerName = sizeof kVersionMarkerName - 1;
+  return gameFolder.size() + (moduleName > markerName ? moduleName : markerName) <= kMaxFilePathLength;
+}
 
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   const std::size_t slash = url.rfind('/');

@@ -235,6 +235,42 @@ TEST_F(Hostile, APackagePathThePlatformCannotTakeIsRefusedAtCreation) {
   }
 }
 
+TEST_F(Hostile, AGameFolderTooLongForTheModuleOrTheMarkerIsRefusedAtCreation) {
+  // A short package name fits the package limit in a folder whose game
+  // module (testgame.dll) and version marker (_version.bin), both 12
+  // characters, the file functions cannot take (259 at most). Such a start
+  // once downloaded the whole package and failed its extraction, every time.
+  // The partner name sets the folder's length.
+  static const struct {
+    std::size_t folderLength;
+    bool accepted;
+  } cases[] = {{247, true}, {248, false}, {252, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folderLength);
+    const std::string base = resolvePlayerFolder();
+    const std::string partner = "e2e_long" + std::string(c.folderLength - base.size() - 8 - 10, 'q');
+    const std::string folder = base + partner + "\\testgame\\";
+    ASSERT_EQ(folder.size(), c.folderLength);
+    ASSERT_LE((folder + "g.pkg").size(), 257u);  // the package itself fits
+    removeTree(base + partner);
+    host.clear();
+    startServer().enqueue(Response::file(hostile("alone.pkg")));
+    if (c.accepted) {
+      ASSERT_TRUE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
+      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.stateNames().back();
+      EXPECT_EQ(readFile(folder + "_version.bin"), "g.pkg");
+    } else {
+      EXPECT_FALSE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
+      ASSERT_FALSE(host.notifications().empty());
+      EXPECT_EQ(host.notifications().front(), (Pair{"FE_ERROR", "STATE_INVALID_PARAMS"}));
+      EXPECT_EQ(server->requestCount(), 0u);
+    }
+    destroy();
+    server.reset();
+    removeTree(base + partner);
+  }
+}
+
 TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {
   // The installed version's marker must not survive an update whose
   // extraction failed half way: the folder then holds files of both, and the
