@@ -49,7 +49,11 @@ bool isPlainName(const std::string& value) noexcept {
 }  // namespace
 
 bool isSafeFolderLevel(const std::string& value) noexcept {
-  return isPlainName(value) && value.find('/') == std::string::npos;
+  // A "~" is what every generated short (8.3) name has: "LONGPA~1" may be
+  // another spelling of an existing folder "longpartnername", and a second
+  // spelling of one game folder escapes the install lock named after the
+  // spelling.
+  return isPlainName(value) && value.find_first_of("/~") == std::string::npos;
 }
 
 bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }

@@ -17,7 +17,8 @@ std::int32_t parseDecimal(const std::string& text) noexcept;
 // control character, so it can never climb out of or jump away from the
 // player folder; no trailing dot or blank ("." and ".." included), no
 // wildcard or other character Windows keeps for itself, and no device name,
-// so it names exactly one folder, spelt one way.
+// so it names exactly one folder, spelt one way; and no "~", which would
+// let a short (8.3) name spell an existing folder another way.
 bool isSafeFolderLevel(const std::string& value) noexcept;
 // The package file name: not empty, and the same rules as a folder level
 // (a "/" cannot occur: it is what the name was cut at).

@@ -72,6 +72,9 @@ TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
       {"\x1f", false, false},
       {"del\x7f", false, false},
       {"caf\xe9", true, true},
+      {"LONGPA~1", false, true},  // a short name: another spelling of a folder
+      {"LONG~FW1", false, true},
+      {"a~b", false, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << ::testing::PrintToString(c.value);

@@ -271,6 +271,46 @@ TEST_F(Hostile, AGameFolderTooLongForTheModuleOrTheMarkerIsRefusedAtCreation) {
   }
 }
 
+TEST_F(Hostile, AShortNameOfTheGameFolderIsRefusedNotLetPastTheInstallLock) {
+  // The platform makes a short (8.3) name for a long folder name and opens
+  // the folder by either. The install lock is named after the spelling: a
+  // start given the short name of the partner folder once installed into
+  // the folder another start was installing, both at once.
+  createFolderChain(gameFolder());
+  std::string folder = partnerFolder();
+  folder.pop_back();  // no trailing separator
+  char shortPath[MAX_PATH] = {};
+  const DWORD length = ::GetShortPathNameA(folder.c_str(), shortPath, sizeof shortPath);
+  ASSERT_TRUE(length > 0 && length < sizeof shortPath);
+  const std::string alias = std::string(shortPath).substr(std::string(shortPath).rfind('\\') + 1);
+  ASSERT_NE(alias.find('~'), std::string::npos) << alias;
+  writeFile(gameFolder() + "probe", "one folder");
+  ASSERT_EQ(readFile(resolvePlayerFolder() + alias + "\\testgame\\probe"), "one folder");  // two spellings
+
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).stallAfter(4096));
+  s.enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(s.waitForStalls(1, 10000));
+
+  TestWindow secondWindow;
+  TestHost secondHost;
+  for (const auto& [name, value] : parameters({{"partnername", alias}})) secondHost.set(name, value);
+  Generic::GenericExtension* second = library.create(secondWindow.hwnd(), 0, library.module(), &secondHost);
+  if (second != nullptr) {
+    secondWindow.attach(second, library.processMsg);
+    pumpFor(1000);
+    secondWindow.detach();
+    library.destroy(second);
+  }
+  EXPECT_EQ(second, nullptr);
+  ASSERT_FALSE(secondHost.notifications().empty());
+  EXPECT_EQ(secondHost.notifications().front(), (Pair{"FE_ERROR", "STATE_INVALID_PARAMS"}));
+  EXPECT_EQ(s.requestCount(), 1u);  // the first install alone
+  s.release();
+  EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
+}
+
 TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {
   // The installed version's marker must not survive an update whose
   // extraction failed half way: the folder then holds files of both, and the
