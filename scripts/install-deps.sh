@@ -4,13 +4,14 @@
 set -euo pipefail
 
 packages=(
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake make
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 cmake make
   wine wine64 xvfb xauth
   googletest
   gcab openssl cabextract curl python3
   clang clang-format libclang-rt-14-dev
   imagemagick ccache
-  squid mitmproxy
+  squid mitmproxy python3-cryptography
+  osslsigncode
 )
 i386_packages=(wine32:i386)
 

@@ -11,5 +11,6 @@ case "$cmd" in
   demo) install_deps; build_windows i686; exec scripts/demo.sh "$@" ;;
   bench) install_deps; build_all; exec scripts/bench.sh "$@" ;;
   fuzz) install_deps; exec scripts/fuzz.sh "$@" ;;
-  *) echo "usage: ./run {test|demo|bench|fuzz [SECONDS]|build}" >&2; exit 3 ;;
+  dist) install_deps; exec scripts/dist.sh "$@" ;;
+  *) echo "usage: ./run {test|demo|bench|fuzz [SECONDS]|build|dist (--key PUBLIC.blob|--development) [...]}" >&2; exit 3 ;;
 esac

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The package's road on a slow link: a paced server (tests/network/paced_server.py,
-# 2 MB/s, first byte after 100 ms) on 127.0.0.121:80 serves a signed package
-# of 6 MB; our DLL under Wine (EXT_CreateExtension -> "STATE_GAME_READY")
-# against curl from the same server plus the signature check (openssl) and
-# the extraction (cabextract) on Linux. Also the CPU time per MB that the
-# host process uses while downloading (all its threads: download worker,
-# screen refresh thread, window thread) against curl's. Prints one table.
+# 2 MB/s, first byte after 100 ms) on 127.0.0.121 serves a signed package
+# of 6 MB over HTTP (port 80) and over HTTPS (port 443, a certificate from a
+# CA made here, trusted in the build's Wine prefix while the benchmark runs
+# and by curl through --cacert); our DLL under Wine (EXT_CreateExtension ->
+# "STATE_GAME_READY") against curl from the same server plus the signature
+# check (openssl) and the extraction (cabextract) on Linux. Also the CPU
+# time per MB that the host process uses while downloading (all its threads:
+# download worker, screen refresh thread, window thread) against curl's.
+# Prints one table per scheme.
 #   bench/slowlink/run.sh [build dir]     (default: build/x86_64; needs DISPLAY and the build's Wine prefix)
 # FYREL_SLOWLINK_MB, FYREL_SLOWLINK_RATE (bytes/s), FYREL_SLOWLINK_FIRST_BYTE_MS
 # and FYREL_SLOWLINK_ROUNDS change the set-up.
@@ -29,15 +32,44 @@ pkg="$www/slow$mb.pkg"
 [ -f "$pkg" ] || python3 "$root/bench/e2e/make_package.py" "$pkg" "$build/bin/games/ok/testgame.dll" \
   $((mb * 1024 * 1024)) "$key" "$mb" >/dev/null
 bytes=$(stat -c %s "$pkg")
-url="http://$address/$(basename "$pkg")"
+
+# A CA and a server certificate for the address (an IP entry for curl, a
+# DNS entry for Wine's name check), made afresh for each run.
+tls=$work/tls
+rm -rf "$tls" && mkdir -p "$tls"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$tls/ca.key" -out "$tls/ca.pem" -days 2 \
+  -subj "/CN=fyrel bench CA" -addext "basicConstraints=critical,CA:TRUE" \
+  -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$tls/server.key" -out "$tls/server.csr" -subj "/CN=$address" 2>/dev/null
+printf 'subjectAltName=IP:%s,DNS:%s\nextendedKeyUsage=serverAuth\n' "$address" "$address" >"$tls/ext"
+openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
+  -extfile "$tls/ext" -out "$tls/server.pem" 2>/dev/null
+cat "$tls/ca.pem" >>"$tls/server.pem"
+openssl x509 -in "$tls/ca.pem" -outform der -out "$tls/ca.der"
+ca_windows="Z:$(printf '%s' "$tls/ca.der" | tr / '\\')"
 
 # Proxies would take the loopback requests elsewhere (curl's too).
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+servers=()
+trusted=""
+cleanup() {
+  local pid
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  [ -z "$trusted" ] || "$build/wine-run.sh" "$build/bin/fyrel_trust_root.exe" remove "$ca_windows" || true
+}
+trap cleanup EXIT
 python3 "$root/tests/network/paced_server.py" --bind "$address" --port 80 --folder "$www" \
   --rate "$rate" --first-byte-ms "$first_byte_ms" 2>"$work/server.log" &
-server=$!
-trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
-for _ in $(seq 100); do (exec 3<>"/dev/tcp/$address/80") 2>/dev/null && break; sleep 0.1; done
+servers+=($!)
+python3 "$root/tests/network/paced_server.py" --bind "$address" --port 443 --folder "$www" \
+  --rate "$rate" --first-byte-ms "$first_byte_ms" --cert "$tls/server.pem" --key "$tls/server.key" \
+  2>"$work/server-tls.log" &
+servers+=($!)
+for port in 80 443; do
+  for _ in $(seq 100); do (exec 3<>"/dev/tcp/$address/$port") 2>/dev/null && break; sleep 0.1; done
+done
+"$build/wine-run.sh" "$build/bin/fyrel_trust_root.exe" add "$ca_windows"
+trusted=yes
 
 field() { sed -n "s/^$1 //p" | tail -1; }
 now() { date +%s%N; }
@@ -62,7 +94,7 @@ theirs() {
   local dir=$work/theirs begin fetched end times
   rm -rf "$dir" && mkdir -p "$dir/out"
   begin=$(now)
-  times=$( { TIMEFORMAT='%R %U %S'; time curl -s -o "$dir/p.pkg" "$url"; } 2>&1)
+  times=$( { TIMEFORMAT='%R %U %S'; time curl -s --cacert "$tls/ca.pem" -o "$dir/p.pkg" "$url"; } 2>&1)
   fetched=$(now)
   standard_check "$dir/p.pkg" "$pub" "$dir/p.cab"
   cabextract -q -d "$dir/out" "$dir/p.cab"
@@ -71,42 +103,48 @@ theirs() {
     'BEGIN { split(c, p, " "); printf "%s %s %.0f\n", t, f, (p[2] + p[3]) * 1000 }'
 }
 
-ours_ready=() ours_dl=() ours_cpu=() server_cpu=() t_total=() t_curl=() t_cpu=()
-ws=$(wineserver_pid)
-for round in $(seq "$rounds"); do
-  before=${ws:+$(cpu_ms "$ws")}
-  out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_e2e.exe" first "$url" bench_slowlink)
-  after=${ws:+$(cpu_ms "$ws")}
-  ours_ready+=("$(field ready_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
-  ours_dl+=("$(field download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
-  ours_cpu+=("$(field cpu_download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
-  [ -n "$ws" ] && server_cpu+=($((after - before)))
-  read -r total curl_ms curl_cpu <<<"$(theirs)"
-  t_total+=("$total") t_curl+=("$curl_ms") t_cpu+=("$curl_cpu")
-  echo "  round $round: ours ready ${ours_ready[-1]} ms (download ${ours_dl[-1]} ms, CPU ${ours_cpu[-1]} ms);" \
-    "tools $total ms (curl $curl_ms ms, CPU $curl_cpu ms)" >&2
-done
-rm -rf "$work/theirs"
+measure() {
+  local scheme=$1 url="$1://$address/$(basename "$pkg")" round out before after total curl_ms curl_cpu
+  ours_ready=() ours_dl=() ours_cpu=() server_cpu=() t_total=() t_curl=() t_cpu=()
+  ws=$(wineserver_pid)
+  for round in $(seq "$rounds"); do
+    before=${ws:+$(cpu_ms "$ws")}
+    out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_e2e.exe" first "$url" bench_slowlink)
+    after=${ws:+$(cpu_ms "$ws")}
+    ours_ready+=("$(field ready_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+    ours_dl+=("$(field download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+    ours_cpu+=("$(field cpu_download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
+    [ -n "$ws" ] && server_cpu+=($((after - before)))
+    read -r total curl_ms curl_cpu <<<"$(theirs)"
+    t_total+=("$total") t_curl+=("$curl_ms") t_cpu+=("$curl_cpu")
+    echo "  $scheme round $round: ours ready ${ours_ready[-1]} ms (download ${ours_dl[-1]} ms, CPU ${ours_cpu[-1]} ms);" \
+      "tools $total ms (curl $curl_ms ms, CPU $curl_cpu ms)" >&2
+  done
+  rm -rf "$work/theirs"
 
-mbytes=$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')
-ideal=$(awk -v b="$bytes" -v r="$rate" -v f="$first_byte_ms" 'BEGIN { printf "%.0f", b / r * 1000 + f }')
-o=$(median "${ours_ready[@]}") t=$(median "${t_total[@]}")
-od=$(median "${ours_dl[@]}") tc=$(median "${t_curl[@]}")
-oc=$(median "${ours_cpu[@]}") cc=$(median "${t_cpu[@]}")
-arch=$(basename "$build")
-echo
-echo "slow link: $mbytes MB package, paced at $(awk -v r="$rate" 'BEGIN { printf "%.1f", r / 1e6 }') MB/s," \
-  "first byte after $first_byte_ms ms (transfer alone: $ideal ms); medians of $rounds rounds; build: $arch"
-printf '%-34s%14s%14s%10s\n' "" "ours (Wine)" "tools" "ratio"
-printf '%-34s%14s%14s%10s\n' "to STATE_GAME_READY / all done (ms)" "$o" "$t" "$(awk -v a="$o" -v b="$t" 'BEGIN { printf "%.3f", a / b }')"
-printf '%-34s%14s%14s%10s\n' "download alone (ms)" "$od" "$tc" "$(awk -v a="$od" -v b="$tc" 'BEGIN { printf "%.3f", a / b }')"
-printf '%-34s%14s%14s%10s\n' "CPU while downloading (ms)" "$oc" "$cc" ""
-printf '%-34s%14s%14s%10s\n' "CPU per MB while downloading (ms)" \
-  "$(awk -v c="$oc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" \
-  "$(awk -v c="$cc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" ""
-echo "goal: ours within 5% of the tools' time to ready (ratio <= 1.050)"
-echo "ours: the host process from EXT_CreateExtension (all its threads: download worker, refresh thread, window thread);"
-echo "  the window keeps painting the loading screen meanwhile. tools: curl's own user + system time."
-if [ ${#server_cpu[@]} -gt 0 ]; then
-  echo "  the prefix's wineserver used a further $(median "${server_cpu[@]}") ms per run (the whole run, Wine's start included)."
-fi
+  mbytes=$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')
+  ideal=$(awk -v b="$bytes" -v r="$rate" -v f="$first_byte_ms" 'BEGIN { printf "%.0f", b / r * 1000 + f }')
+  o=$(median "${ours_ready[@]}") t=$(median "${t_total[@]}")
+  od=$(median "${ours_dl[@]}") tc=$(median "${t_curl[@]}")
+  oc=$(median "${ours_cpu[@]}") cc=$(median "${t_cpu[@]}")
+  arch=$(basename "$build")
+  echo
+  echo "slow link over $scheme: $mbytes MB package, paced at $(awk -v r="$rate" 'BEGIN { printf "%.1f", r / 1e6 }') MB/s," \
+    "first byte after $first_byte_ms ms (transfer alone: $ideal ms); medians of $rounds rounds; build: $arch"
+  printf '%-34s%14s%14s%10s\n' "" "ours (Wine)" "tools" "ratio"
+  printf '%-34s%14s%14s%10s\n' "to STATE_GAME_READY / all done (ms)" "$o" "$t" "$(awk -v a="$o" -v b="$t" 'BEGIN { printf "%.3f", a / b }')"
+  printf '%-34s%14s%14s%10s\n' "download alone (ms)" "$od" "$tc" "$(awk -v a="$od" -v b="$tc" 'BEGIN { printf "%.3f", a / b }')"
+  printf '%-34s%14s%14s%10s\n' "CPU while downloading (ms)" "$oc" "$cc" ""
+  printf '%-34s%14s%14s%10s\n' "CPU per MB while downloading (ms)" \
+    "$(awk -v c="$oc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" \
+    "$(awk -v c="$cc" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }')" ""
+  echo "goal: ours within 5% of the tools' time to ready (ratio <= 1.050)"
+  echo "ours: the host process from EXT_CreateExtension (all its threads: download worker, refresh thread, window thread);"
+  echo "  the window keeps painting the loading screen meanwhile. tools: curl's own user + system time."
+  if [ ${#server_cpu[@]} -gt 0 ]; then
+    echo "  the prefix's wineserver used a further $(median "${server_cpu[@]}") ms per run (the whole run, Wine's start included)."
+  fi
+}
+
+measure http
+measure https

@@ -39,7 +39,12 @@ class ExtensionHost {
   // Slot 1. Fills *value within its presized length with the named value and
   // returns the value's full length (0 when absent). The extension asks
   // twice: once with 16,384 characters to learn the length, then with
-  // exactly that many.
+  // exactly that many. When the second answer's length differs from the
+  // first (the value was replaced meanwhile), it asks again with the new
+  // length, at most three reads in all, and then refuses the value: a
+  // start-up parameter is then refused ("STATE_INVALID_PARAMS"), and a
+  // game's GetHostValue reads it as absent. A start-up parameter holding a
+  // NUL character is refused too.
   virtual int GetValue(const char* name, std::string* value) = 0;
 
  protected:
@@ -64,7 +69,8 @@ class GenericExtension {
   // Slot 5. Hands a pair of texts to the host. A game may call it from any
   // thread; the extension delivers the pair on the host's window thread.
   virtual void NotifyHost(const char* first, const char* second);
-  // Slot 6. Reads a named value from the host into value; returns its length.
+  // Slot 6. Reads a named value from the host into value; returns the
+  // length of the string handed back (0 for an absent or refused value).
   virtual int GetHostValue(const char* name, std::string& value);
 
   GenericExtension(const GenericExtension&) = delete;
@@ -77,6 +83,24 @@ class GenericExtension {
 
 // The four exports: plain undecorated cdecl functions, called by the host on
 // the thread that owns the window.
+//
+// Calls from another thread. EXT_CreateExtension, EXT_ProcessMsg and
+// EXT_SendUp called on a thread other than the window's are refused: they
+// do nothing (EXT_CreateExtension returns null, EXT_ProcessMsg false) and
+// write one line saying why to the debug output (OutputDebugStringA).
+// EXT_DeleteExtension is never refused: called on another thread, it hands
+// the deletion to the window's thread and waits until that thread has taken
+// it, which it does the next time it retrieves messages (so never call it
+// from a thread the window's thread is waiting for); when the window's
+// thread has ended, the extension is deleted on the calling thread.
+//
+// During destruction. Deleting the extension releases the game and sends
+// the closing report ("FE_STATE", empty state name), and the host's Notify
+// may call back then (a host that repaints on a report gets a paint message
+// through EXT_ProcessMsg). From the start of the destruction every export
+// does nothing for that extension: EXT_ProcessMsg returns false, so the
+// host's own handling (DefWindowProc) takes the message, and a second
+// deletion does nothing.
 //
 // EXT_DeleteExtension may also be called from inside a call into the
 // extension (from ExtensionHost::Notify, say, on an "FE_ERROR" report, or

@@ -1,5 +1,5 @@
-// Fetches one file over HTTP (WinINet) on a worker thread of its own,
-// straight into a local file, with counters the controller polls.
+// Fetches one file over HTTP or HTTPS (WinINet) on a worker thread of its
+// own, straight into a local file, with counters the controller polls.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "download/url_parts.h"
 
 namespace fyrel {
 
@@ -20,7 +21,7 @@ class HttpDownloader {
   // Splits url and begins the transfer; starts nothing when the split fails.
   void start(const std::string& url, const std::string& localPath);
   // Stops a running transfer, then starts a new one on a new worker thread.
-  void begin(const std::string& host, const std::string& path, const std::string& localPath);
+  void begin(const UrlParts& target, const std::string& localPath);
   // Ends a running transfer without waiting for the network: once it
   // returns, the worker writes no byte more to the local file (which is
   // closed), changes none of the values below and touches nothing of this
@@ -32,11 +33,20 @@ class HttpDownloader {
   // Read by the controller on every tick, without a lock. The worker writes
   // succeeded and the counters before it clears running (release), so a
   // reader that saw running clear (acquire) sees the final values.
+  // running() also bounds the wait for an answer's headers (kHeaderWaitMs
+  // from sending the request): a transfer still without them is abandoned
+  // as stop() abandons it, and reads as finished and failed, with no byte
+  // received. WinINet has no way to end a blocked header read from another
+  // thread under Wine; the abandoned worker ends when the server gives up,
+  // holding no lock and no file.
   bool running() const noexcept;
   bool succeeded() const noexcept;
   std::uint32_t receivedBytes() const noexcept;
   std::uint32_t totalBytes() const noexcept;
   std::uint32_t statusCode() const noexcept;
+  // The local file could not take the bytes (disk full): no new attempt
+  // can do better, unlike after a dropped connection.
+  bool writeFailed() const noexcept;
 
  private:
   struct Transfer;
@@ -48,6 +58,10 @@ class HttpDownloader {
   // reaches freed memory.
   std::shared_ptr<Transfer> transfer_;
 };
+
+// The longest wait from sending a request to the end of its answer's
+// headers, as long as the longest wait for one read of the body.
+constexpr DWORD kHeaderWaitMs = 20000;
 
 namespace detail {
 // The body limit the worker applies, kMaxPackageBytes. Only a test lowers

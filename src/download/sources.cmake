@@ -1,2 +1,2 @@
 list(APPEND FYREL_PURE_SOURCES download/url_parts.cpp download/body_limit.cpp)
-list(APPEND FYREL_WIN32_SOURCES download/http_downloader.cpp)
+list(APPEND FYREL_WIN32_SOURCES download/http_downloader.cpp download/download_transfer.cpp)

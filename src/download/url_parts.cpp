@@ -1,36 +1,152 @@
 #include "download/url_parts.h"
 
 namespace fyrel {
+namespace {
 
-bool splitUrl(const std::string& url, UrlParts& parts) {
-  // The scheme is never looked at, and the first "://" anywhere counts: the
-  // address is taken as the host gave it, without a URL parser's opinions.
-  const std::size_t marker = url.find("://");
-  if (marker == std::string::npos) return false;
-  const std::size_t serverStart = marker + 3;
-  const std::size_t slash = url.find('/', serverStart);
-  if (slash == std::string::npos) return false;
-  parts.host = url.substr(serverStart, slash - serverStart);
-  parts.path = url.substr(slash);
+char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalsIgnoringCase(const std::string& text, std::size_t from, std::size_t length, const char* word) noexcept {
+  std::size_t i = 0;
+  for (; i < length && word[i] != '\0'; ++i) {
+    if (from + i >= text.size() || lower(text[from + i]) != word[i]) return false;
+  }
+  return i == length && word[i] == '\0';
+}
+
+bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) noexcept { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
+
+// Decimal 1 to 65535, digits only: "08080" is fine, "+80", " 80" and "" are not.
+bool parsePort(const std::string& text, std::uint16_t& port) noexcept {
+  if (text.empty()) return false;
+  std::uint32_t value = 0;
+  for (char c : text) {
+    if (!isDigit(c)) return false;
+    value = value * 10u + static_cast<std::uint32_t>(c - '0');
+    if (value > 65535u) return false;
+  }
+  if (value == 0) return false;
+  port = static_cast<std::uint16_t>(value);
   return true;
 }
 
+// A server name or IPv4 address as WinINet is handed it. "@" is the user
+// information's end, ":" a port's start, "[" and "]" belong to IPv6
+// literals only; the rest could never name a server and would only reach
+// the request's Host line.
+bool isPlainServerName(const std::string& name) noexcept {
+  if (name.empty()) return false;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return false;
+    if (c == '@' || c == ':' || c == '[' || c == ']' || c == '\\' || c == '?' || c == '#' || c == '%') return false;
+  }
+  return true;
+}
+
+// The inside of "[...]": hex digits, ":" and the dots of an embedded IPv4
+// tail, with at least one ":". No zone ("%eth0"): it names an interface of
+// this machine, never a package server.
+bool isIpv6Literal(const std::string& inside) noexcept {
+  if (inside.size() < 2) return false;
+  bool colon = false;
+  for (char c : inside) {
+    if (c == ':') {
+      colon = true;
+    } else if (!isHexDigit(c) && c != '.') {
+      return false;
+    }
+  }
+  return colon;
+}
+
+// "server", "server:port", "[v6]" or "[v6]:port".
+bool splitServer(const std::string& server, UrlParts& parts) {
+  std::string host;
+  std::string portText;
+  bool portGiven = false;
+  if (!server.empty() && server[0] == '[') {
+    const std::size_t close = server.find(']');
+    if (close == std::string::npos || !isIpv6Literal(server.substr(1, close - 1))) return false;
+    host = server.substr(0, close + 1);
+    if (close + 1 < server.size()) {
+      if (server[close + 1] != ':') return false;
+      portGiven = true;
+      portText = server.substr(close + 2);
+    }
+  } else {
+    const std::size_t colon = server.find(':');
+    host = server.substr(0, colon);
+    if (colon != std::string::npos) {
+      portGiven = true;
+      portText = server.substr(colon + 1);
+    }
+    if (!isPlainServerName(host)) return false;
+  }
+  std::uint16_t port = parts.secure ? kHttpsPort : kHttpPort;
+  if (portGiven && !parsePort(portText, port)) return false;
+  parts.host = host;
+  parts.port = port;
+  return true;
+}
+
+// "//server[:port]/path" (what follows the scheme's ":") with `secure` already known.
+bool splitAfterScheme(const std::string& rest, bool secure, UrlParts& parts) {
+  if (rest.compare(0, 2, "//") != 0) return false;
+  const std::size_t slash = rest.find('/', 2);
+  if (slash == std::string::npos) return false;
+  const std::string server = rest.substr(2, slash - 2);
+  // "user:password@server": refused as a whole, never passed on.
+  if (server.find('@') != std::string::npos) return false;
+  UrlParts result;
+  result.secure = secure;
+  if (!splitServer(server, result)) return false;
+  result.path = rest.substr(slash);
+  parts = result;
+  return true;
+}
+
+}  // namespace
+
+bool splitUrl(const std::string& url, UrlParts& parts) {
+  // The first "://" anywhere counts, as it always has; what stands before
+  // it is the scheme, and only "https" changes the road.
+  const std::size_t marker = url.find("://");
+  if (marker == std::string::npos) return false;
+  const bool secure = equalsIgnoringCase(url, 0, marker, "https");
+  return splitAfterScheme(url.substr(marker + 1), secure, parts);
+}
+
 bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts& to) {
-  if (!location.empty() && location[0] == '/') {
-    if (location.size() > 1 && location[1] == '/') return false;  // "//host/path": no scheme to go by
-    to.host = from.host;
-    to.path = location;
-    return true;
+  if (location.empty()) return false;
+  UrlParts next;
+  if (location.compare(0, 2, "//") == 0) {
+    if (!splitAfterScheme(location, from.secure, next)) return false;
+  } else if (location[0] == '/') {
+    next = from;
+    next.path = location;
+  } else {
+    const std::size_t colon = location.find(':');
+    const std::size_t slash = location.find_first_of("/?#");
+    if (colon != std::string::npos && colon < slash) {
+      // An absolute address: only the two web schemes lead anywhere.
+      bool secure = false;
+      if (equalsIgnoringCase(location, 0, colon, "https")) {
+        secure = true;
+      } else if (!equalsIgnoringCase(location, 0, colon, "http")) {
+        return false;
+      }
+      if (!splitAfterScheme(location.substr(colon + 1), secure, next)) return false;
+    } else {
+      // Relative to the current path: beside its last segment, or the same
+      // path with another query.
+      next = from;
+      const std::string base = from.path.substr(0, from.path.find('?'));
+      next.path = location[0] == '?' ? base + location : base.substr(0, base.rfind('/') + 1) + location;
+    }
   }
-  static const char kScheme[] = "http://";
-  if (location.size() < sizeof kScheme - 1) return false;
-  for (std::size_t i = 0; i + 1 < sizeof kScheme; ++i) {
-    const char c = location[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i]) return false;
-  }
-  UrlParts parts;
-  if (!splitUrl(location, parts) || parts.host.empty()) return false;
-  to = parts;
+  if (from.secure && !next.secure) return false;  // no step down from TLS
+  to = next;
   return true;
 }
 

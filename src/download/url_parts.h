@@ -1,23 +1,47 @@
-// Splitting a package address into the server name and the object path.
-// Pure byte logic: no Windows header.
+// Reading a package address: the scheme, the server, the port and the
+// object path, and where a redirect leads from one. Pure byte logic: no
+// Windows header.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fyrel {
 
+constexpr std::uint16_t kHttpPort = 80;
+constexpr std::uint16_t kHttpsPort = 443;
+
 struct UrlParts {
-  std::string host;  // between the first "://" and the next "/"; may be empty
-  std::string path;  // from that "/" to the end, query included
+  std::string host;  // a name or IPv4 address, or an IPv6 address in brackets ("[::1]")
+  std::string path;  // from the first "/" after the server to the end, query included
+  std::uint16_t port = kHttpPort;
+  bool secure = false;  // https: TLS with the platform's certificate checks
 };
 
-// False when the address has no "://" or no "/" after it.
+// Splits a package address "scheme://server[:port]/path".
+//   - "https" (any letter case) is TLS, default port 443; "http" and any
+//     other scheme text is plain HTTP, default port 80 (hosts may pass
+//     other schemes, and always have been answered over HTTP).
+//   - ":port" is a decimal number from 1 to 65535; an empty, zero, larger
+//     or non-numeric port is refused.
+//   - an IPv6 literal is written in brackets, "[::1]" or "[::1]:8080".
+//   - user information ("user:password@") is refused: a password in an
+//     address ends up in logs and on screen, and the loader has no use
+//     for one.
+//   - the server may not be empty, nor hold blanks, control characters,
+//     "\", "?", "#" or "%".
+// False for anything it refuses, and for an address without "://" or
+// without a "/" after the server; `parts` is then left alone.
 bool splitUrl(const std::string& url, UrlParts& parts);
 
-// Where a redirect's Location leads from `from`: an address "http://host/path"
-// (another host is fine; the port stays 80), or a path on the same host
-// ("/other/path"). False for anything else (another scheme, a relative
-// path, an empty host), which fails the attempt.
+// Where a redirect's Location leads from `from`:
+//   - "http://..." or "https://..." (any letter case), split as above;
+//   - "//server/path": the same scheme as `from`;
+//   - "/path": the same scheme, server and port;
+//   - "name" or "?query": relative to `from`'s path.
+// False for another scheme, an address splitUrl refuses, an empty
+// Location and for a step from https down to http: a package asked for
+// over TLS never comes in clear text.
 bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts& to);
 
 }  // namespace fyrel

@@ -34,8 +34,9 @@ void GameLoaderExtension::onTimerTick() {
       checkExtraction();
       break;
     case LoaderState::GameReady:
-      // Whatever made the module fail, the next start must install afresh.
-      if (!loadGameModule()) deleteVersionMarker(gameFolder_);
+      // Whatever made the module fail, the next start must install afresh;
+      // a module another extension runs is waited for, not a failure.
+      if (!loadGameModule() && !waitingForGameModule()) deleteVersionMarker(gameFolder_);
       break;
     case LoaderState::GameCreated:
       if (!screen_ || screen_->hasFinished()) startLoadedGame();
@@ -46,6 +47,7 @@ void GameLoaderExtension::onTimerTick() {
   // The game folder is free for others once the game runs (the version
   // marker is written) or the loader has given up.
   if (state_ == LoaderState::GameStarted || state_ == LoaderState::Failed || state_ == LoaderState::WrongBitDepth) {
+    folderChain_.close();
     folderLock_.release();
   }
 }
@@ -87,7 +89,9 @@ void GameLoaderExtension::checkDownload() {
     return;
   }
 
-  if (received > 0 && restartCount_ < kMaxDownloadRestarts) {
+  // A dropped connection is worth another attempt; a disk that refused the
+  // bytes is not, and would only be filled again 20 times.
+  if (received > 0 && !downloader_->writeFailed() && restartCount_ < kMaxDownloadRestarts) {
     ++restartCount_;
     if (screen_) screen_->restartDownload();
     startDownload();
@@ -104,9 +108,11 @@ bool GameLoaderExtension::verifyPackage() {
 
 // The package file belongs to the install that holds the game folder: only
 // that one deletes it, so a start waiting for the folder never touches
-// another host's transfer into the same file.
+// another host's transfer into the same file. Only once the folder's levels
+// were checked and are held: before that the path may lead through a link,
+// and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
-  if (folderLock_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
+  if (folderLock_.held() && folderChain_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
 }
 
 void GameLoaderExtension::checkExtraction() {
@@ -122,6 +128,7 @@ void GameLoaderExtension::checkExtraction() {
     reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
     return;
   }
+  holdExtractedGameDll();
   if (screen_) screen_->markExtractionDone();
   discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");

@@ -1,8 +1,9 @@
 // The four functions the host binds. Nothing may throw past them.
 //
 // Every extension the host holds was made by EXT_CreateExtension, so the
-// exports may treat it as the loader. Each call is bracketed for the
-// deletion rule of EXT_DeleteExtension (host_calls.cpp).
+// exports may treat it as the loader. Each call is admitted, or refused, by
+// the boundary rules of host_calls.cpp: the window's thread only, nothing
+// once destruction has begun, a deletion inside a call deferred.
 #include <fyrel/extension_api.h>
 
 #include <new>
@@ -21,11 +22,13 @@ extern "C" {
 
 Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved, HINSTANCE resourceModule,
                                                        ExtensionHost* host) {
+  if (!fyrel::GameLoaderExtension::admitsCreation(window)) return nullptr;
   auto* extension = new (std::nothrow) fyrel::GameLoaderExtension();
   if (extension == nullptr) return nullptr;
   extension->host = host;
+  extension->bindWindowThread(window);
+  extension->enterHostCall("EXT_CreateExtension");  // admitted: this is the window's thread
   bool created = false;
-  extension->enterHostCall();
   try {
     created = extension->Create(window, reserved, resourceModule);
   } catch (...) {
@@ -42,15 +45,14 @@ Generic::GenericExtension* __cdecl EXT_CreateExtension(HWND window, int reserved
 }
 
 void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension) {
-  if (extension == nullptr || loader(extension)->deferDeletion()) return;
-  delete extension;
+  if (extension != nullptr) loader(extension)->requestDeletion();
 }
 
 bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPARAM wParam, LPARAM lParam,
                             LRESULT* result) {
   fyrel::GameLoaderExtension* self = loader(extension);
+  if (!self->enterHostCall("EXT_ProcessMsg")) return false;
   bool handled = false;
-  self->enterHostCall();
   try {
     handled = self->ProcessMsg(msg, wParam, lParam, result);
   } catch (...) {
@@ -62,7 +64,7 @@ bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPAR
 
 int __cdecl EXT_SendUp(Generic::GenericExtension* extension, const char* name, const char* value) {
   fyrel::GameLoaderExtension* self = loader(extension);
-  self->enterHostCall();
+  if (!self->enterHostCall("EXT_SendUp")) return 0;
   self->SendUp(name, value);  // catches what it may throw itself
   self->leaveHostCall();
   return 0;

@@ -33,11 +33,15 @@ GameLoaderExtension::GameLoaderExtension() noexcept
       verifier_(new (std::nothrow) SignatureVerifier()) {}
 
 GameLoaderExtension::~GameLoaderExtension() {
-  destroying_ = true;  // a deletion asked for during the closing report is already under way
+  // From here every export does nothing for this extension (host_calls.cpp),
+  // and no deletion can reach it through the mailbox.
+  destroying_.store(true, std::memory_order_release);
+  closeMailbox();
   teardown();
 }
 
 bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resourceModule) {
+  bindWindowThread(window);  // done already when created through EXT_CreateExtension
   window_ = window;
   raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_SERVER);
   raiseConnectionLimit(INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
@@ -47,8 +51,17 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   // The 10 ms timer drives every controller step; it lives as long as the
   // window (another extension may share the window and its timer).
   ::SetTimer(window_, 0, 10, nullptr);
-  if (!developMode_) folderLock_.open(gameFolder_);
-  if (developMode_ || versionMarkerMatches(gameFolder_, cabFileName_)) {
+  if (developMode_) {
+    reportInstalledGame();
+    return true;
+  }
+  folderLock_.open(gameFolder_);
+  // An installed game is started under the folder lock too, held until the
+  // game has started or failed: another process replacing that version in
+  // the meantime waits instead of overwriting the module being loaded. A
+  // lock held elsewhere means an install is under way: wait for it as a
+  // download would.
+  if (folderLock_.tryAcquire() && versionMarkerMatches(gameFolder_, cabFileName_)) {
     reportInstalledGame();
   } else {
     startDownload();
@@ -79,6 +92,9 @@ void GameLoaderExtension::teardown() {
     screen_.reset();
   }
   releaseGameModule();
+  // A pair the game sent last (a final score from ReleaseFyrelGame, say)
+  // reaches the host before the closing report.
+  deliverPendingPair();
   reportState(LoaderState::Closed, "", "");
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/unique_handle.h"
 #include "extension/loader_state.h"
+#include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
 
 namespace fyrel {
@@ -45,20 +46,29 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void checkExtraction();
 
   // Game module.
+  // False also while another extension of this process runs the same game
+  // module: waitingForGameModule() is then true and the next step tries again.
   bool loadGameModule();
+  bool waitingForGameModule() const noexcept { return waitingForGameModule_; }
+  // Keeps the extracted game DLL from being replaced until it is loaded.
+  void holdExtractedGameDll();
   bool startLoadedGame();
   void releaseGameModule();
 
-  // The host may delete the extension from inside a call it made into it
-  // (from Notify, on an error report, say). Each export brackets its work
-  // with enter/leave; a deletion asked for inside waits until the outermost
-  // call on the window thread has returned.
-  void enterHostCall() noexcept { ++hostCallDepth_; }
+  // The boundary rules for the host's calls (host_calls.cpp). Each export
+  // but the delete is admitted by enterHostCall and, when admitted, ends
+  // with leaveHostCall. Refused: calls once destruction has begun, and calls
+  // from a thread other than the window's. A deletion asked for inside an
+  // admitted call waits until the outermost one has returned.
+  static bool admitsCreation(HWND window) noexcept;
+  void bindWindowThread(HWND window) noexcept;
+  bool enterHostCall(const char* exportName) noexcept;
   // True when the extension was deleted on the way out: it is gone.
   bool leaveHostCall() noexcept;
-  // True when a deletion must not happen now (inside a call, or already
-  // being destroyed); a deletion inside a call is then done by leaveHostCall.
-  bool deferDeletion() noexcept;
+  // EXT_DeleteExtension: deletes now, when the outermost call returns, or,
+  // from another thread, on the window thread (on the caller's when that
+  // thread has ended). The extension may be gone when this returns.
+  void requestDeletion() noexcept;
 
   // Read-only views for tests and diagnostics.
   LoaderState state() const noexcept { return state_; }
@@ -94,9 +104,15 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   };
 
   void teardown();
+  void closeMailbox() noexcept;
+  bool onWindowThread() const noexcept;
+  bool windowThreadEnded() const noexcept;
+  static LRESULT CALLBACK mailboxProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   void deliverPendingPair();
   bool bindGameEntryPoints();
   void finishGameRelease();
+  // True while the bounded wait goes on; false once it has failed.
+  bool waitForGameModule();
   // The game folder is installed by one extension at a time, in this
   // process and across processes (install_lock.cpp).
   // The game is in place: the screen passes both stages, state 5 follows.
@@ -138,19 +154,36 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   std::int32_t restartCount_ = 0;
   bool tickBusy_ = false;
   bool developMode_ = false;
+  // The thread that owns the window: the only one whose calls are admitted
+  // (0 until bound: then any). Its handle tells whether it has ended; the
+  // mailbox, a message-only window it owns, carries a deletion asked for on
+  // another thread over to it.
+  DWORD windowThreadId_ = 0;
+  UniqueKernelHandle windowThread_;
+  UniqueWindow mailbox_;
   // Window-thread bookkeeping of re-entry (host calls, game calls, the
-  // host's Notify during a delivery).
+  // host's Notify during a delivery). Only admitted calls touch it.
   int hostCallDepth_ = 0;
   bool deleteRequested_ = false;
-  bool destroying_ = false;
+  // Set once, first thing in the destructor; read by any thread's export.
+  std::atomic<bool> destroying_{false};
   int gameCallDepth_ = 0;
   bool gameReleasePending_ = false;
   bool delivering_ = false;
   // Held from the start of a download until the game has started or the
   // loader has failed; waited for in 10 ms steps while another holds it.
   GameFolderLock folderLock_;
+  // Every level of the game folder, held while the lock is held for an
+  // install (install_lock.cpp).
+  HeldFolderChain folderChain_;
   bool waitingForFolder_ = false;
   std::uint32_t folderWaitStart_ = 0;
+  // The game module is claimed by another extension of this process.
+  bool waitingForGameModule_ = false;
+  std::uint32_t gameModuleWaitStart_ = 0;
+  // The extracted game DLL, opened without write or delete sharing from
+  // the end of the extraction until it is loaded.
+  UniqueFile gameDllHold_;
 };
 
 }  // namespace fyrel

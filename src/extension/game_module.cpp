@@ -4,6 +4,8 @@
 
 #include "common/proc_address.h"
 #include "extension/game_loader_extension.h"
+#include "extension/game_threads.h"
+#include "extension/live_game_modules.h"
 #include "extension/outside_call.h"
 #include "screen/progress_screen.h"
 #include "storage/version_marker.h"
@@ -20,7 +22,30 @@ bool displayIs24Bit() {
   return mode.dmBitsPerPel == 24;
 }
 
+// As long as the wait for the game folder: a start of the same game that
+// keeps its module longer is taken to be stuck.
+constexpr std::uint32_t kGameModuleWaitLimitMs = 10u * 60u * 1000u;
+
 }  // namespace
+
+void GameLoaderExtension::holdExtractedGameDll() {
+  // Shared for reading only: from here until LoadLibrary has mapped it
+  // (the mapping then keeps it), no other account's process can overwrite
+  // or delete the DLL the verified package installed in the shared folder.
+  gameDllHold_.reset(::CreateFileA((gameFolder_ + gameName_ + ".dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool GameLoaderExtension::waitForGameModule() {
+  if (!waitingForGameModule_) {
+    waitingForGameModule_ = true;
+    gameModuleWaitStart_ = ::GetTickCount();
+  }
+  if (::GetTickCount() - gameModuleWaitStart_ < kGameModuleWaitLimitMs) return true;
+  waitingForGameModule_ = false;
+  reportState(LoaderState::Failed, "FAILED TO LOAD THE GAME DLL", "STATE_GAME_CREATE_FAILED");
+  return false;
+}
 
 bool GameLoaderExtension::loadGameModule() {
   // Refused before anything changes: no folder switch, no library load.
@@ -28,12 +53,25 @@ bool GameLoaderExtension::loadGameModule() {
     reportState(LoaderState::WrongBitDepth, "WRONG BITH DEPTH", "STATE_WRONG_BITH_DEPTH");
     return false;
   }
+  // Another extension of this process runs this game: this start waits,
+  // one timer step at a time, until it has let the module go.
+  const std::string modulePath = gameFolder_ + gameName_ + ".dll";
+  if (gameModuleBusy(modulePath)) {
+    waitForGameModule();
+    return false;
+  }
   // The game's own dependencies and relative paths resolve in its folder.
   ::SetCurrentDirectoryA(gameFolder_.c_str());
   releaseGameModule();
 
-  gameModule_.reset(::LoadLibraryA((gameFolder_ + gameName_ + ".dll").c_str()));
-  if (!gameModule_) {
+  const GameModuleClaim claim = claimGameModule(modulePath, gameModule_);
+  gameDllHold_.reset();  // mapped now, or never
+  if (claim == GameModuleClaim::Busy) {
+    waitForGameModule();
+    return false;
+  }
+  waitingForGameModule_ = false;
+  if (claim == GameModuleClaim::Failed) {
     reportState(LoaderState::Failed, "FAILED TO LOAD THE GAME DLL", "STATE_GAME_CREATE_FAILED");
     return false;
   }
@@ -113,7 +151,16 @@ void GameLoaderExtension::finishGameRelease() {
     GameCall call(*this);
     callOutside([&] { releaseGame_(); });
   }
-  gameModule_.reset();
+  // A game that left a thread of its own running would have its code
+  // pulled from under that thread, and the host process would die. The
+  // module then stays loaded for the life of the process: one module per
+  // such release, a bounded leak against a crash of the host.
+  const bool threadRuns = threadStartedInModuleRuns(gameModule_.get());
+  if (threadRuns) {
+    ::OutputDebugStringA(
+        "FyrelExtension: the game left a thread running after ReleaseFyrelGame; its module stays loaded\n");
+  }
+  releaseGameModuleClaim(gameModule_, threadRuns);
 }
 
 GameLoaderExtension::GameCall::~GameCall() {

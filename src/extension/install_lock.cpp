@@ -5,6 +5,7 @@
 #include "download/http_downloader.h"
 #include "extension/game_loader_extension.h"
 #include "storage/folder_access.h"
+#include "storage/folder_chain.h"
 #include "storage/player_folder.h"
 #include "storage/version_marker.h"
 
@@ -45,12 +46,19 @@ void GameLoaderExtension::waitForGameFolder() {
 
 void GameLoaderExtension::beginTransfer() {
   releaseGameModule();
+  // Nothing is created, deleted or written in the game folder before every
+  // level of it, from the player folder down, is known to be a plain folder
+  // and held so: a level another account made a link would send all of it,
+  // the access list included, to the folder the link points to.
+  if (!folderChain_.open(resolvePlayerFolder(), gameFolder_)) {
+    reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
+    return;
+  }
   // From here the folder is being replaced: whatever the outcome, the old
   // marker must not vouch for it (nor can a member reach the marker under
   // another name, such as its short 8.3 name, and leave it standing).
   deleteVersionMarker(gameFolder_);
-  createFolderChain(gameFolder_);
-  grantFolderAccess(gameFolder_);  // best effort: the download goes on regardless
+  grantFolderAccess(folderChain_.deepest());  // best effort: the download goes on regardless
   if (downloader_) downloader_->start(gameCabUrl_, packagePath_);
 }
 

@@ -10,4 +10,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/install_lock.cpp
   extension/game_module.cpp
   extension/message_routing.cpp
-  extension/host_calls.cpp)
+  extension/host_calls.cpp
+  extension/live_game_modules.cpp
+  extension/game_threads.cpp
+  extension/system_code_page.cpp)

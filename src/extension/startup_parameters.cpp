@@ -1,7 +1,10 @@
 #include <string>
 
+#include "extension/development_build.h"
 #include "extension/game_loader_extension.h"
+#include "extension/host_value.h"
 #include "extension/startup_parameters_logic.h"
+#include "extension/system_code_page.h"
 #include "screen/progress_screen.h"
 #include "storage/player_folder.h"
 #include "verify/built_in_key.h"
@@ -9,25 +12,39 @@
 
 namespace fyrel {
 
+bool (*honoursDevelopFolder)() noexcept = []() noexcept { return kDevelopmentBuild; };
+
+namespace {
+
+bool holdsNul(const std::string& value) noexcept { return value.find('\0') != std::string::npos; }
+
+}  // namespace
+
 bool GameLoaderExtension::readStartupParameters() {
   auto refuse = [this](const char* message, const char* stateName) {
     reportState(LoaderState::Failed, message, stateName);
     return false;
   };
+  // A value the host replaced while it was read is refused, never spliced.
+  bool changedWhileRead = false;
+  auto ask = [&](const char* name, std::string& value) {
+    if (!readHostValue(host, name, value)) changedWhileRead = true;
+  };
 
-  GetHostValue("gamename", gameName_);
-  GetHostValue("partnername", partnerName_);
-  GetHostValue("language", language_);
-  GetHostValue("country", country_);
-  GetHostValue("gamecab", gameCabUrl_);
-  std::string number;
-  GetHostValue("gamewidth", number);
-  gameWidth_ = parseDecimal(number);
-  GetHostValue("gameheight", number);
-  gameHeight_ = parseDecimal(number);
+  ask("gamename", gameName_);
+  ask("partnername", partnerName_);
+  ask("language", language_);
+  ask("country", country_);
+  ask("gamecab", gameCabUrl_);
+  std::string widthText;
+  ask("gamewidth", widthText);
+  gameWidth_ = parseDecimal(widthText);
+  std::string heightText;
+  ask("gameheight", heightText);
+  gameHeight_ = parseDecimal(heightText);
 
   std::string localUrl;
-  GetHostValue("localURL", localUrl);
+  ask("localURL", localUrl);
   if (screen_) {
     switch (addressLineAction(localUrl)) {
       case AddressLineAction::Keep:
@@ -41,41 +58,72 @@ bool GameLoaderExtension::readStartupParameters() {
     }
   }
 
+  if (changedWhileRead) return refuse("PARAMETER CHANGED WHILE READ", "STATE_INVALID_PARAMS");
+  // Win32 reads a text only up to its first NUL, so a value holding one
+  // would be used as less than the host gave (40 NULs as "developdir" would
+  // be a folder given and empty). The names' own checks below refuse it
+  // with their messages; this covers the other values.
+  auto otherValueHoldsNul = [&] {
+    for (const std::string* value : {&language_, &country_, &gameCabUrl_, &widthText, &heightText, &localUrl})
+      if (holdsNul(*value)) return true;
+    return false;
+  };
+
   // The names become folder levels and the game module's file name: a value
   // such as ..\..\x or C:\x would send the download, the extraction and the
   // module load outside the player's folder.
   if (gameName_.empty()) return refuse("EMPTY GAME NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(gameName_)) return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
+  if (!isSafeFolderLevel(gameName_) || !isWholeInSystemCodePage(gameName_))
+    return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
   if (partnerName_.empty()) return refuse("EMPTY PARTNER NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(partnerName_)) return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
+  if (!isSafeFolderLevel(partnerName_) || !isWholeInSystemCodePage(partnerName_))
+    return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
   if (!verifier_ || !verifier_->importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize)) {
     return refuse("FAILED TO LOAD PUBLIC KEY", "STATE_INVALID_PUBLIC_KEY");
   }
 
   std::string developFolder;
-  GetHostValue("developdir", developFolder);
+  ask("developdir", developFolder);
+  if (changedWhileRead || holdsNul(developFolder)) return refuse("INVALID DEVELOP FOLDER", "STATE_INVALID_PARAMS");
   if (!developFolder.empty()) {
-    // The developer's own folder, taken as given.
-    gameFolder_ = developFolder;
-    developMode_ = true;
-    return true;
+    if (honoursDevelopFolder()) {
+      if (otherValueHoldsNul()) return refuse("INVALID PARAMETER", "STATE_INVALID_PARAMS");
+      // The developer's own folder, taken as given.
+      gameFolder_ = developFolder;
+      developMode_ = true;
+      return true;
+    }
+    // An unsigned module from any folder the host names (a network share
+    // among them) is code execution for whoever fills the host's values.
+    ::OutputDebugStringA(
+        "FyrelExtension: \"developdir\" ignored: a release build installs the game from its package\n");
   }
 
   if (!language_.empty()) {
     if (screen_) screen_->setLanguage(language_);
     if (!country_.empty()) {
-      if (!isSafeFolderLevel(language_)) return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
-      if (!isSafeFolderLevel(country_)) return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
+      if (!isSafeFolderLevel(language_) || !isWholeInSystemCodePage(language_))
+        return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
+      if (!isSafeFolderLevel(country_) || !isWholeInSystemCodePage(country_))
+        return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
     }
   }
   gameFolder_ = composeGameFolder(resolvePlayerFolder(), partnerName_, gameName_, language_, country_);
 
   if (gameCabUrl_.empty()) return refuse("EMPTY CAB URL", "STATE_INVALID_PARAMS");
   std::string fileName;
-  if (!packageFileNameFromUrl(gameCabUrl_, fileName) || !isSafePackageFileName(fileName) ||
+  if (!isUsablePackageAddress(gameCabUrl_) || !packageFileNameFromUrl(gameCabUrl_, fileName) ||
+      !isSafePackageFileName(fileName) || !isWholeInSystemCodePage(fileName) ||
       !fitsPackagePathLimit(gameFolder_ + fileName) || !gameFolderHoldsModuleAndMarker(gameFolder_, gameName_)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
+  // The package is downloaded, and deleted on a failed check, under its own
+  // name in the game folder: it must not be the installed game module or the
+  // version marker.
+  if (packageFileNameTakesReservedName(fileName, gameName_)) {
+    return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
+  }
+  if (otherValueHoldsNul()) return refuse("INVALID PARAMETER", "STATE_INVALID_PARAMS");
   cabFileName_ = fileName;
   packagePath_ = gameFolder_ + cabFileName_;
   return true;

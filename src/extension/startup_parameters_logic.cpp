@@ -1,5 +1,6 @@
 #include "extension/startup_parameters_logic.h"
 
+#include "download/url_parts.h"
 #include "extract/member_name.h"
 #include "storage/version_marker_text.h"
 
@@ -49,14 +50,70 @@ bool isPlainName(const std::string& value) noexcept {
 }  // namespace
 
 bool isSafeFolderLevel(const std::string& value) noexcept {
-  // A "~" is what every generated short (8.3) name has: "LONGPA~1" may be
-  // another spelling of an existing folder "longpartnername", and a second
-  // spelling of one game folder escapes the install lock named after the
-  // spelling.
-  return isPlainName(value) && value.find_first_of("/~") == std::string::npos;
+  return isPlainName(value) && value.find('/') == std::string::npos;
 }
 
 bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }
+
+namespace {
+
+std::string lowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The name as Windows looks it up: trailing dots and blanks dropped, ASCII
+// letters in one case.
+std::string asLookedUp(std::string name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  return lowerAscii(name);
+}
+
+// An 8.3 name whose base holds "~" followed by a digit ("PADDLE~1",
+// "PA3F2A~12"): the shape of every short name Windows makes for a long one.
+// Returns its extension (lower case) through extension.
+bool isShortAliasForm(const std::string& name, std::string& extension) {
+  const std::size_t dot = name.rfind('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (base.find('.') != std::string::npos) return false;
+  const std::size_t tilde = base.find('~');
+  return tilde != std::string::npos && tilde + 1 < base.size() && base[tilde + 1] >= '0' && base[tilde + 1] <= '9';
+}
+
+// The extension a short alias of name carries: the first three characters
+// of its long extension.
+std::string aliasExtensionOf(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot + 1, 3);
+}
+
+}  // namespace
+
+bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName) {
+  const std::string name = asLookedUp(fileName);
+  const std::string reserved[] = {asLookedUp(gameName + ".dll"), lowerAscii(kVersionMarkerName)};
+  std::string extension;
+  const bool aliasForm = isShortAliasForm(name, extension);
+  for (const std::string& taken : reserved) {
+    if (name == taken) return true;
+    if (aliasForm && extension == aliasExtensionOf(taken)) return true;
+  }
+  return false;
+}
+
+bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char)) noexcept {
+  // Walked from the start: a byte that could lead is a trail byte when the
+  // byte before it led.
+  bool trailNext = false;
+  for (char c : value) {
+    trailNext = trailNext ? false : isLeadByte(static_cast<unsigned char>(c));
+  }
+  return trailNext;
+}
 
 bool fitsPackagePathLimit(const std::string& path) noexcept { return path.size() <= kMaxPackagePathLength; }
 
@@ -71,6 +128,11 @@ bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   if (slash == std::string::npos || slash == 0) return false;
   fileName = url.substr(slash + 1);
   return true;
+}
+
+bool isUsablePackageAddress(const std::string& url) {
+  UrlParts parts;
+  return splitUrl(url, parts);
 }
 
 AddressLineAction addressLineAction(const std::string& localUrl) noexcept {

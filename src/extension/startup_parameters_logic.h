@@ -17,12 +17,25 @@ std::int32_t parseDecimal(const std::string& text) noexcept;
 // control character, so it can never climb out of or jump away from the
 // player folder; no trailing dot or blank ("." and ".." included), no
 // wildcard or other character Windows keeps for itself, and no device name,
-// so it names exactly one folder, spelt one way; and no "~", which would
-// let a short (8.3) name spell an existing folder another way.
+// so it names exactly one folder, spelt one way.
 bool isSafeFolderLevel(const std::string& value) noexcept;
 // The package file name: not empty, and the same rules as a folder level
 // (a "/" cannot occur: it is what the name was cut at).
 bool isSafePackageFileName(const std::string& value) noexcept;
+
+// True when the package file name would name a file the game folder keeps
+// for itself: the game module (gameName + ".dll") or the version marker,
+// spelt in any letter case, with the trailing dots and blanks Windows drops,
+// or in an 8.3 form that may be a short alias of one of them. Which short
+// alias a long name gets depends on the folder, so every 8.3 name with a
+// "~" and a digit in its base and the extension a reserved name's alias
+// would carry is taken as one.
+bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName);
+
+// True when the name, read in a double-byte code page, ends in a lead byte:
+// its last character would take the "\" or the file name appended after it.
+// isLeadByte says which bytes lead a two-byte character in the code page.
+bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char)) noexcept;
 
 // The longest package path the platform takes all the way: its file
 // functions take MAX_PATH less the terminating NUL (259 characters), and
@@ -41,6 +54,12 @@ bool gameFolderHoldsModuleAndMarker(const std::string& gameFolder, const std::st
 // Everything after the last "/" of the package address. False when there is
 // no "/" or the only usable one is the first character.
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName);
+
+// An address the downloader can use (download/url_parts.h): a scheme, a
+// server, a port from 1 to 65535 if one is written, no user information,
+// and a path. Refused at creation, so a bad address is reported like any
+// other bad parameter instead of as a failed download.
+bool isUsablePackageAddress(const std::string& url);
 
 // What "localURL" does to the screen's address line.
 enum class AddressLineAction { Keep, Clear, Replace };

@@ -12,6 +12,7 @@
 #include "common/proc_address.h"
 #include "extract/cab_extractor.h"
 #include "extract/extract_paths.h"
+#include "extract/member_links.h"
 #include "extract/member_name.h"
 
 namespace fyrel {
@@ -162,6 +163,10 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // file the folder's owner keeps (the version marker) fails the package
   // already in the counting pass, before any file of it is written.
   if (!isSafeMemberName(file.psz1, reservedNames_)) return -1;
+  // A folder or file that already stands where the member goes as a link
+  // would take the write elsewhere; refused in both passes, so the counting
+  // pass fails the package before anything is written.
+  if (memberPathMeetsLink(targetFolder_, memberPath(file.psz1))) return -1;
   const auto size = static_cast<std::uint32_t>(file.cb);
   if (countingPass_) {
     totalBytes_.store(totalBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);

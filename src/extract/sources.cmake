@@ -1,2 +1,2 @@
 list(APPEND FYREL_PURE_SOURCES extract/member_name.cpp extract/extract_paths.cpp extract/cabinet_header.cpp)
-list(APPEND FYREL_WIN32_SOURCES extract/cab_extractor.cpp extract/fdi_adapters.cpp)
+list(APPEND FYREL_WIN32_SOURCES extract/cab_extractor.cpp extract/fdi_adapters.cpp extract/member_links.cpp)

@@ -4,8 +4,6 @@
 // aclapi.h needs the declarations of windows.h.
 #include <aclapi.h>
 
-#include <memory>
-
 #include "common/proc_address.h"
 #include "common/unique_handle.h"
 
@@ -20,7 +18,7 @@ struct SecurityFunctions {
   decltype(&::SetEntriesInAclA) setEntriesInAcl;
   decltype(&::InitializeSecurityDescriptor) initializeSecurityDescriptor;
   decltype(&::SetSecurityDescriptorDacl) setSecurityDescriptorDacl;
-  decltype(&::SetFileSecurityA) setFileSecurity;
+  decltype(&::SetKernelObjectSecurity) setObjectSecurity;
   decltype(&::FreeSid) freeSid;
 
   bool bind(HMODULE advapi) {
@@ -29,10 +27,10 @@ struct SecurityFunctions {
     initializeSecurityDescriptor =
         procAddress<decltype(initializeSecurityDescriptor)>(advapi, "InitializeSecurityDescriptor");
     setSecurityDescriptorDacl = procAddress<decltype(setSecurityDescriptorDacl)>(advapi, "SetSecurityDescriptorDacl");
-    setFileSecurity = procAddress<decltype(setFileSecurity)>(advapi, "SetFileSecurityA");
+    setObjectSecurity = procAddress<decltype(setObjectSecurity)>(advapi, "SetKernelObjectSecurity");
     freeSid = procAddress<decltype(freeSid)>(advapi, "FreeSid");
     return allocateAndInitializeSid && setEntriesInAcl && initializeSecurityDescriptor && setSecurityDescriptorDacl &&
-           setFileSecurity && freeSid;
+           setObjectSecurity && freeSid;
   }
 };
 
@@ -55,7 +53,8 @@ class UniqueSid {
 
 }  // namespace
 
-bool grantFolderAccess(const std::string& folder) {
+bool grantFolderAccess(HANDLE folder) {
+  if (folder == nullptr || folder == INVALID_HANDLE_VALUE) return false;
   const HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
   if (advapi == nullptr) return false;
   SecurityFunctions api{};
@@ -89,7 +88,10 @@ bool grantFolderAccess(const std::string& folder) {
       !api.setSecurityDescriptorDacl(sd, TRUE, rawAcl, FALSE)) {
     return false;
   }
-  return api.setFileSecurity(folder.c_str(), DACL_SECURITY_INFORMATION, sd) != FALSE;
+  // The handle's own descriptor, as SetFileSecurityA would set it by name:
+  // SetSecurityInfo would also rewrite the access lists of everything
+  // already inside the folder, which keep their own.
+  return api.setObjectSecurity(folder, DACL_SECURITY_INFORMATION, sd) != FALSE;
 }
 
 }  // namespace fyrel

@@ -23,4 +23,40 @@ std::vector<std::string> folderChainLevels(const std::string& path) {
   return levels;
 }
 
+namespace {
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool startsWithIgnoringAsciiCase(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (lowerAscii(text[i]) != lowerAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> folderLevelsFrom(const std::string& top, const std::string& folder) {
+  std::string topLevel = top;
+  while (!topLevel.empty() && topLevel.back() == '\\') topLevel.pop_back();
+  if (!startsWithIgnoringAsciiCase(folder, topLevel)) return {};
+  std::size_t at = topLevel.size();
+  if (!topLevel.empty()) {
+    // "C:\Pl" is no level of "C:\Player\": the prefix must end at a "\".
+    if (at < folder.size() && folder[at] != '\\') return {};
+    ++at;
+  }
+  std::vector<std::string> levels;
+  if (!topLevel.empty()) levels.push_back(topLevel);
+  while (at < folder.size()) {
+    std::size_t end = folder.find('\\', at);
+    if (end == std::string::npos) end = folder.size();
+    if (end == at) return {};
+    levels.push_back(folder.substr(0, end));
+    at = end + 1;
+  }
+  return levels;
+}
+
 }  // namespace fyrel

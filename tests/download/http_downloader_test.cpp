@@ -10,14 +10,17 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "download/body_limit.h"
 #include "download/worker_thread.h"
+#include "extension/failing_allocation.h"
 #include "support/http_test_server.h"
 #include "support/process_stats.h"
 #include "support/test_paths.h"
@@ -228,7 +231,16 @@ TEST(Downloader, WriteThatFailsIsNeverComplete) {
     ASSERT_TRUE(waitFinished(d));
     EXPECT_EQ(d.statusCode(), 200u);
     EXPECT_FALSE(d.succeeded());
+    // Not a dropped connection: the owner must not try again.
+    EXPECT_TRUE(d.writeFailed());
   }
+  server.enqueue(Response::ok(patterned(200000)).closeAfter(100000));
+  HttpDownloader cut;
+  cut.start(server.baseUrl() + "/cut", test::scratchDir("download_full") + "pack.cab");
+  ASSERT_TRUE(waitFinished(cut));
+  EXPECT_FALSE(cut.succeeded());
+  EXPECT_GT(cut.receivedBytes(), 0u);
+  EXPECT_FALSE(cut.writeFailed());
 }
 
 TEST(Downloader, StartsNothingForAnUnusableAddressOrFile) {
@@ -531,6 +543,137 @@ TEST(Downloader, BodyBeyondTheLimitOrTheAnnouncedLengthFailsAtOnce) {
     EXPECT_LE(fileSize(path), c.maxReceived);
   }
   EXPECT_EQ(kMaxPackageBytes, 2147483647u);
+}
+
+TEST(Downloader, HonoursAnExplicitPortAndAnIpv6Literal) {
+  static const struct {
+    const char* listen;
+    unsigned short port;
+    const char* url;
+    const char* hostHeader;
+  } cases[] = {
+      {"127.19.0.1", 19080, "http://127.19.0.1:19080/games/pack.cab", "127.19.0.1:19080"},
+      {"::1", 80, "http://[::1]/games/pack.cab", "[::1]"},
+      {"::1", 19080, "http://[::1]:19080/games/pack.cab", "[::1]:19080"},
+  };
+  const std::string dir = test::scratchDir("download_ports");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    HttpTestServer server(c.listen, c.port);
+    ASSERT_TRUE(server.listening());
+    server.enqueue(Response::ok("over here"));
+    HttpDownloader d;
+    d.start(c.url, dir + "pack.cab");
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_TRUE(d.succeeded());
+    EXPECT_EQ(test::readFile(dir + "pack.cab"), "over here");
+    ASSERT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(server.requests()[0].target, "/games/pack.cab");
+    EXPECT_EQ(server.requests()[0].header("Host"), c.hostHeader);
+  }
+}
+
+TEST(Downloader, HttpsAddressIsNeverAnsweredInClearText) {
+  // A plain HTTP server on the https address's port: the loader speaks TLS
+  // to it, fails, and never falls back to a clear-text request.
+  HttpTestServer server("127.19.0.2", 19443);
+  ASSERT_TRUE(server.listening());
+  server.enqueue(Response::ok("clear text"));
+  HttpDownloader d;
+  d.start("https://127.19.0.2:19443/pack.cab", test::scratchDir("download_no_clear") + "pack.cab");
+  ASSERT_TRUE(waitFinished(d));
+  EXPECT_FALSE(d.succeeded());
+  EXPECT_EQ(d.receivedBytes(), 0u);
+  for (const auto& r : server.requests()) EXPECT_EQ(r.method, "") << r.line;
+}
+
+TEST(Downloader, AsksTheServerForNoKeepAlive) {
+  // A connection kept for reuse is read to the end of its announced body
+  // when its request is closed: the package request's never is.
+  HttpTestServer server("127.19.0.3");
+  ASSERT_TRUE(server.listening());
+  server.enqueue(Response::ok("x"));
+  HttpDownloader d;
+  d.start(server.baseUrl() + "/p", test::scratchDir("download_close") + "pack.cab");
+  ASSERT_TRUE(waitFinished(d));
+  ASSERT_EQ(server.requestCount(), 1u);
+  EXPECT_EQ(server.requests()[0].header("Connection"), "close");
+}
+
+TEST(Downloader, WaitForTheHeadersIsBoundedAndStopDuringItIsPrompt) {
+  // WinINet's receive timeout bounds each wait for a byte, not the whole
+  // head: a server that sends it a byte at a time, or interim answers for
+  // ever, would hold the screen at 0 % for as long as it liked.
+  static const struct {
+    const char* name;
+    Response response;
+  } servers[] = {
+      {"headers one byte every 500 ms", Response::ok("late").dripHeadersEvery(500)},
+      {"100 Continue every 300 ms", Response::continueForever(300)},
+  };
+  HttpTestServer server("127.19.0.4");
+  ASSERT_TRUE(server.listening());
+  const std::string dir = test::scratchDir("download_headers");
+  WorkerThreadRecorder workers;
+  std::vector<std::unique_ptr<HttpDownloader>> downloads;
+  // Both at once: the bound is 20 s each.
+  for (std::size_t i = 0; i < std::size(servers); ++i) {
+    server.enqueue(servers[i].response);
+    downloads.push_back(std::make_unique<HttpDownloader>());
+    downloads.back()->start(server.baseUrl() + "/h" + std::to_string(i), dir + "pack" + std::to_string(i) + ".cab");
+    ASSERT_TRUE(server.waitForRequests(i + 1, 10000));
+  }
+  const DWORD began = ::GetTickCount();
+  for (std::size_t i = 0; i < std::size(servers); ++i) {
+    SCOPED_TRACE(servers[i].name);
+    // Only catches a wait without end: the bound plus a few seconds.
+    ASSERT_TRUE(waitUntil([&] { return !downloads[i]->running(); }, kHeaderWaitMs + 10000));
+    EXPECT_FALSE(downloads[i]->succeeded());
+    EXPECT_EQ(downloads[i]->receivedBytes(), 0u);  // no restart follows
+    // The abandoned worker holds no file.
+    const std::string path = dir + "pack" + std::to_string(i) + ".cab";
+    EXPECT_TRUE(
+        UniqueFile(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
+  }
+  std::printf("both abandoned %lu ms after their requests\n", static_cast<unsigned long>(::GetTickCount() - began));
+
+  // A stop in the middle of the header stage returns at once.
+  server.enqueue(Response::ok("late").dripHeadersEvery(500));
+  HttpDownloader stopped;
+  stopped.start(server.baseUrl() + "/stop", dir + "stop.cab");
+  ASSERT_TRUE(server.waitForRequests(std::size(servers) + 1, 10000));
+  const DWORD before = ::GetTickCount();
+  stopped.stop();
+  EXPECT_LT(::GetTickCount() - before, 1000u);
+  EXPECT_FALSE(stopped.running());
+  server.stop();
+  downloads.clear();
+  EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
+}
+
+TEST(Downloader, AStartThatRunsOutOfMemoryLeavesNothingRunning) {
+  // Every allocation of start() in turn fails; whichever it is, the
+  // downloader either runs a worker or reads as finished, never as a
+  // transfer that runs without one.
+  HttpTestServer server("127.19.0.5");
+  ASSERT_TRUE(server.listening());
+  server.enqueue(Response::ok("x"));
+  const std::string url = server.baseUrl() + "/a/rather/long/path/so/the/string/is/allocated/pack.cab";
+  const std::string path = test::scratchDir("download_no_memory") + "a_rather_long_file_name_too.cab";
+  int threw = 0;
+  for (int nth = 1; nth <= 12; ++nth) {
+    SCOPED_TRACE(nth);
+    HttpDownloader d;
+    test::failAllocationOnThisThread(nth);
+    try {
+      d.start(url, path);
+    } catch (const std::bad_alloc&) {
+      ++threw;
+    }
+    test::failAllocationOnThisThread(0);
+    EXPECT_TRUE(waitFinished(d));
+  }
+  EXPECT_GT(threw, 2);
 }
 
 }  // namespace

@@ -45,6 +45,50 @@ TEST(GetHostValue, ReadsValuesLongerThanTheProbeWholeAndByteForByte) {
   EXPECT_EQ(host.sizes, (std::vector<std::size_t>{0x4000, host.answer.size()}));
 }
 
+// A host whose value is replaced while the extension reads it: each ask is
+// answered with the next of its answers (the last one repeats).
+class ChangingHost final : public ExtensionHost {
+ public:
+  explicit ChangingHost(std::vector<std::string> answers) : answers_(std::move(answers)) {}
+  void Notify(const char*, const char*) override {}
+  int GetValue(const char*, std::string* value) override {
+    const std::string& answer = answers_[std::min(asks, answers_.size() - 1)];
+    ++asks;
+    std::copy_n(answer.begin(), std::min(answer.size(), value->size()), value->begin());
+    return static_cast<int>(answer.size());
+  }
+  std::size_t asks = 0;
+
+ private:
+  std::vector<std::string> answers_;
+};
+
+TEST(GetHostValue, AValueReplacedWhileReadIsReadAgainNeverSplicedAndRefusedWhenItKeepsChanging) {
+  const std::string before = "http://127.0.0.1/x/probe_1.cab";
+  const std::string after = "http://127.0.0.1/x/probe_22.cab";
+  static const struct {
+    const char* what;
+    std::vector<std::string> answers;
+    std::string expected;  // also the length returned
+    std::size_t asks;
+  } cases[] = {
+      {"replaced once between the probe and the read", {before, after}, after, 3},
+      {"grows from 4 to 24 characters", {"Anna", "Anna-Lena Maria Schmidt!"}, "Anna-Lena Maria Schmidt!", 3},
+      {"shrinks to nothing", {before, ""}, "", 3},
+      {"replaced on every ask", {"a", "bb", "ccc", "dddd", "eeeee", "ffffff"}, "", 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ChangingHost host(c.answers);
+    GameLoaderExtension extension;
+    extension.host = &host;
+    std::string value = "stale";
+    EXPECT_EQ(extension.GetHostValue("gamecab", value), static_cast<int>(c.expected.size()));
+    EXPECT_EQ(value, c.expected);
+    EXPECT_EQ(host.asks, c.asks);
+  }
+}
+
 TEST(LiveExtension, NamesTheNewestAndAnyDeletionClearsIt) {
   auto* first = new GameLoaderExtension();
   auto* second = new GameLoaderExtension();

@@ -7,5 +7,8 @@ namespace fyrel::test {
 
 // The next operator new on the calling thread throws std::bad_alloc.
 void failNextAllocationOnThisThread();
+// The nth operator new on the calling thread from now on throws (1: the
+// next); 0 disarms it.
+void failAllocationOnThisThread(int nth);
 
 }  // namespace fyrel::test

@@ -72,9 +72,6 @@ TEST(SafeNames, RefuseValuesThatLeaveTheirFolder) {
       {"\x1f", false, false},
       {"del\x7f", false, false},
       {"caf\xe9", true, true},
-      {"LONGPA~1", false, true},  // a short name: another spelling of a folder
-      {"LONG~FW1", false, true},
-      {"a~b", false, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isSafeFolderLevel(c.value), c.folderLevel) << ::testing::PrintToString(c.value);
@@ -153,6 +150,56 @@ TEST(Percent, IsZeroWhileTheTotalIsUnknown) {
   EXPECT_FLOAT_EQ(percentOf(45, 100), 45.0f);
   EXPECT_FLOAT_EQ(percentOf(0xFFFFFFFFu, 0xFFFFFFFFu), 100.0f);
   EXPECT_LT(percentOf(999, 1000), 100.0f);
+}
+
+TEST(PackageFileName, MayNotNameTheGameModuleOrTheMarker) {
+  static const struct {
+    const char* fileName;
+    bool reserved;
+  } cases[] = {
+      {"puzzle.dll", true},
+      {"PUZZLE.DLL", true},
+      {"Puzzle.Dll. . ", true},  // Windows drops the trailing dots and blanks
+      {"_version.bin", true},
+      {"_VERSION.BIN", true},
+      {"_version.bin.", true},
+      // 8.3 forms that may be the short alias of one of them.
+      {"PUZZLE~1.DLL", true},
+      {"pu3f2a~1.dll", true},
+      {"_VERSI~1.BIN", true},
+      {"_VERS~12.BIN", true},
+      {"_VERSI~12.BIN", false},  // base longer than 8: not an 8.3 name
+      // Other names, close ones included.
+      {"puzzle_12.cab", false},
+      {"puzzle.dll.cab", false},
+      {"puzzle.dl", false},
+      {"other.dll", false},
+      {"version.bin", false},
+      {"PUZZLE~1.CAB", false},     // an alias, but not of a name the folder keeps
+      {"PUZZLE~X.DLL", false},     // no digit after "~": no alias Windows makes
+      {"PUZZLEGAM~1.DLL", false},  // base longer than 8: not an 8.3 name
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(packageFileNameTakesReservedName(c.fileName, "puzzle"), c.reserved) << c.fileName;
+}
+
+// 0x81 to 0x9F and 0xE0 to 0xFC lead in code page 932.
+bool leadsIn932(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+TEST(DoubleByteNames, EndingInALeadByteIsFoundFromTheStart) {
+  static const struct {
+    const char* value;
+    bool endsInLead;
+  } cases[] = {
+      {"", false},
+      {"game", false},
+      {"g\x81", true},
+      {"\x81\x81", false},  // one character: lead, then a trail byte that could lead
+      {"\x81\x81\x81", true},
+      {"\x82\xA0", false},
+      {"a\x82\xA0\xE0", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(endsInLeadByte(c.value, leadsIn932), c.endsInLead) << c.value;
 }
 
 }  // namespace

@@ -161,6 +161,22 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   destroy();  // the game module goes before its disk
 }
 
+TEST_F(Hostile, AFullDiskFailsTheDownloadAtOnceInsteadOfFetchingItAgain) {
+  // A package that cannot be written is no dropped connection: it was once
+  // fetched 20 times more, each time until the disk was full again.
+  createFolderChain(gameFolder());
+  SmallDisk disk(gameFolder(), "1m");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << gameFolder();
+  HttpTestServer origin("127.19.0.6");
+  ASSERT_TRUE(origin.listening());
+  origin.enqueue(Response::ok(patterned(4u << 20)));
+  ASSERT_TRUE(create({{"gamecab", "http://127.19.0.6/games/full.pkg"}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000)) << host.stateNames().back();
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
+  EXPECT_EQ(origin.requestCount(), 1u);
+  destroy();
+}
+
 TEST_F(Hostile, EveryFailureAndEveryEarlyDeleteLeavesNoPackageBehind) {
   // The package file is the install's own: a download that failed for good,
   // a package that failed its check or its extraction, and an install the
@@ -271,11 +287,11 @@ TEST_F(Hostile, AGameFolderTooLongForTheModuleOrTheMarkerIsRefusedAtCreation) {
   }
 }
 
-TEST_F(Hostile, AShortNameOfTheGameFolderIsRefusedNotLetPastTheInstallLock) {
+TEST_F(Hostile, AStartGivenAShortNameOfTheGameFolderWaitsForTheInstallThere) {
   // The platform makes a short (8.3) name for a long folder name and opens
-  // the folder by either. The install lock is named after the spelling: a
-  // start given the short name of the partner folder once installed into
-  // the folder another start was installing, both at once.
+  // the folder by either: a start given the short name of the partner
+  // folder must wait for the install going on there, as any start of the
+  // same game does, then start what it installed.
   createFolderChain(gameFolder());
   std::string folder = partnerFolder();
   folder.pop_back();  // no trailing separator
@@ -297,18 +313,17 @@ TEST_F(Hostile, AShortNameOfTheGameFolderIsRefusedNotLetPastTheInstallLock) {
   TestHost secondHost;
   for (const auto& [name, value] : parameters({{"partnername", alias}})) secondHost.set(name, value);
   Generic::GenericExtension* second = library.create(secondWindow.hwnd(), 0, library.module(), &secondHost);
-  if (second != nullptr) {
-    secondWindow.attach(second, library.processMsg);
-    pumpFor(1000);
-    secondWindow.detach();
-    library.destroy(second);
-  }
-  EXPECT_EQ(second, nullptr);
-  ASSERT_FALSE(secondHost.notifications().empty());
-  EXPECT_EQ(secondHost.notifications().front(), (Pair{"FE_ERROR", "STATE_INVALID_PARAMS"}));
+  ASSERT_NE(second, nullptr);
+  secondWindow.attach(second, library.processMsg);
+  pumpFor(1000);
+  EXPECT_EQ(secondHost.notifications(), (States{kDownloading}));
   EXPECT_EQ(s.requestCount(), 1u);  // the first install alone
   s.release();
   EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_TRUE(pumpUntil([&] { return secondHost.received("STATE_GAME_STARTED"); }, 20000));
+  secondWindow.detach();
+  library.destroy(second);
+  EXPECT_EQ(s.requestCount(), 1u);  // installed once, started twice
 }
 
 TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {

@@ -32,6 +32,31 @@ class ProxySetting {
   RegistryValueGuard server_;
 };
 
+// Adds a certificate (DER) to the prefix's machine root store, where
+// WinINet's checks find it, or takes it out again: what a Windows user's
+// certificate import does. Only the test prefix's store is ever touched.
+bool addMachineRoot(const std::string& der);
+void removeMachineRoot(const std::string& der);
+
+// The case's test CA (with_network_parts.sh made it, FYREL_NET_TLS_CA)
+// trusted for the object's life.
+class TrustedTestCa {
+ public:
+  TrustedTestCa();
+  ~TrustedTestCa();
+  TrustedTestCa(const TrustedTestCa&) = delete;
+  TrustedTestCa& operator=(const TrustedTestCa&) = delete;
+  bool added() const noexcept { return added_; }
+
+ private:
+  std::string der_;
+  bool added_ = false;
+};
+
+// "https://<the case's TLS address>:<port><path>"; with_network_parts.sh
+// serves one kind of certificate on each port (tests/network/tls_server.py).
+std::string tlsUrl(unsigned port, const std::string& path);
+
 // Visible top-level windows of this process other than `own`: a login
 // prompt or a message box would be one.
 int otherVisibleWindows(HWND own);

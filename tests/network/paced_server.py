@@ -5,12 +5,17 @@ second (on a fixed schedule from the first body byte, so a late send is made
 up, never exceeded). GET and HEAD of files in FOLDER; one line per request on
 stderr.
 
+With --cert and --key it speaks HTTPS (the certificate file may hold the
+chain).
+
 usage: paced_server.py --bind ADDRESS [--port 80] --folder FOLDER
                        [--rate BYTES_PER_SECOND] [--first-byte-ms MS]
+                       [--cert CHAIN.pem --key KEY.pem]
 """
 import argparse
 import http.server
 import os
+import ssl
 import sys
 import time
 
@@ -61,7 +66,7 @@ class PacedHandler(http.server.BaseHTTPRequestHandler):
                     time.sleep(delay)
                 try:
                     self.wfile.write(piece)
-                except (BrokenPipeError, ConnectionResetError):
+                except OSError:  # the client went (over TLS too)
                     return
                 sent += len(piece)
 
@@ -77,8 +82,14 @@ def main():
     parser.add_argument("--folder", required=True)
     parser.add_argument("--rate", type=float, default=2_000_000)
     parser.add_argument("--first-byte-ms", type=float, default=100)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     args = parser.parse_args()
     server = http.server.ThreadingHTTPServer((args.bind, args.port), PacedHandler)
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.cert, args.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
     server.folder = args.folder
     server.rate = args.rate

@@ -122,6 +122,19 @@ TEST_F(Squid, FirstStartGoesThroughTheProxyWhichLogsThePackageRequest) {
   EXPECT_TRUE(logHas(" GET " + url("/games/game.pkg") + " ")) << accessLog();
 }
 
+TEST_F(Squid, HttpsPackageComesThroughTheProxyByConnect) {
+  // with_network_parts.sh starts the HTTPS servers for this case too; the
+  // proxy only sees a tunnel, the certificate is checked end to end.
+  TrustedTestCa ca;
+  ASSERT_TRUE(ca.added());
+  useProxy(proxyAddress + ":3128");
+  ASSERT_TRUE(create({{"gamecab", tlsUrl(19443, "/extension/game.pkg")}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED", 60000));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}));
+  EXPECT_EQ(readFile(gameFolder() + "testgame.dll"), readFile(binDir() + "games\\ok\\testgame.dll"));
+  EXPECT_TRUE(logHas(" CONNECT " + networkPart("FYREL_NET_TLS") + ":19443 ")) << accessLog();
+}
+
 TEST_F(Squid, ProxySetButNotRunningFailsTheDownloadPromptlyWithTheErrorOnScreen) {
   // The origin would serve the package: only the proxy setting keeps the
   // loader from it.

@@ -7,6 +7,9 @@
 #   Middlebox.*  mitmdump (Debian mitmproxy) in regular proxy mode on port
 #                8080 with tests/network/middlebox.py
 #   SlowLink.*   tests/network/paced_server.py on port 80, serving FIXTURES
+#   Tls.*        tests/network/tls_server.py: HTTPS on ports 19443-19448 of a
+#                127.19.x.y address, one kind of certificate per port, with a
+#                test CA made for the case (also for Squid.*Https* cases)
 # The case learns where from FYREL_NET_* variables (Wine passes them on).
 #
 # It is the test executable's emulator, so CTest runs
@@ -28,6 +31,7 @@ suite=${filter%%.*}
 # 127.63, other suites' elsewhere), as the cases derive their servers' addresses.
 hash=$(printf '%s' "$filter" | cksum | cut -d' ' -f1)
 address=127.64.$(((hash >> 8) % 250 + 1)).$((hash % 250 + 1))
+tls_address=127.19.$(((hash >> 8) % 250 + 1)).$((hash % 250 + 1))
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fyrel-net.XXXXXX")
 chmod 755 "$work"  # squid drops to its own user and writes its logs here
@@ -59,14 +63,16 @@ show_logs() {
     tail -n 40 "$f"
   done
 }
-# wait_listening PID PORT WHAT: until ADDRESS:PORT accepts, PID ends or 30 s pass.
+# wait_listening PID PORT WHAT [ADDRESS]: until ADDRESS:PORT accepts, PID
+# ends or 30 s pass.
 wait_listening() {
+  local at=${4:-$address}
   for _ in $(seq 300); do
-    (exec 3<>"/dev/tcp/$address/$2") 2>/dev/null && return 0
+    (exec 3<>"/dev/tcp/$at/$2") 2>/dev/null && return 0
     kill -0 "$1" 2>/dev/null || break
     sleep 0.1
   done
-  echo "FAIL: $3 does not listen on $address:$2"
+  echo "FAIL: $3 does not listen on $at:$2"
   show_logs
   exit 1
 }
@@ -98,6 +104,10 @@ max_filedescriptors 1024
 auth_param basic program /usr/lib/squid/basic_ncsa_auth $dir/passwd
 auth_param basic realm fyrel test proxy
 acl loopback src 127.0.0.0/8
+# CONNECT (https through the proxy) only to the test's HTTPS port.
+acl tls_port port 19443
+acl CONNECT method CONNECT
+http_access deny CONNECT !tls_port
 acl login_port myportname login
 acl logged_in proxy_auth REQUIRED
 http_access deny login_port !logged_in
@@ -142,7 +152,24 @@ start_paced_server() {
   export FYREL_NET_PACED=$address FYREL_NET_PACED_RATE=$rate FYREL_NET_PACED_FIRST_BYTE_MS=$first_byte_ms
 }
 
+start_tls_servers() {
+  need python3 python3
+  python3 -c 'import cryptography' 2>/dev/null ||
+    { echo "FAIL: python3 cannot import cryptography (Debian package python3-cryptography)"; exit 1; }
+  local dir=$work/tls
+  mkdir -p "$dir"
+  # The fixtures' parent: the cases ask for /extension/game.pkg.
+  python3 "$here/tls_server.py" --bind "$tls_address" --folder "$fixtures/.." --work "$dir" 2>"$dir/tls.log" &
+  pids+=($!)
+  log_files+=("$dir/tls.log" "$dir/requests.log")
+  local port
+  for port in 19443 19444 19445 19446 19447 19448; do wait_listening $! $port "the TLS server" "$tls_address"; done
+  export FYREL_NET_TLS=$tls_address FYREL_NET_TLS_CA=$dir/ca.der FYREL_NET_TLS_LOG=$dir/requests.log
+}
+
+case $filter in Squid.*Https*) start_tls_servers ;; esac
 case $suite in
+  Tls) start_tls_servers ;;
   Squid) start_squid ;;
   Middlebox) start_mitmdump ;;
   SlowLink) start_paced_server ;;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
 #include "support/test_paths.h"
 
 namespace fyrel {
@@ -87,6 +88,13 @@ SIZE_T heapBytesInUse() {
   return total;
 }
 
+// The folder as the loader holds it: not through a link, with the right to
+// change its access list (or, for the failure cases, without it).
+UniqueFile openFolder(const std::string& path, DWORD access = READ_CONTROL | WRITE_DAC) {
+  return UniqueFile(::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
 // Upstream Wine keeps no access list of its own for files: it turns the list
 // into the Unix mode bits and, when asked, makes a list up from those bits
 // (owner, group, Everyone). So what shows here is the effect on the mode:
@@ -100,14 +108,14 @@ TEST(FolderAccess, OpensAnExistingFolderToEveryoneAndLeavesItsParentAlone) {
   const std::vector<char> parentBefore = readDacl(root);
   ASSERT_FALSE(everyoneMayWrite(folder));
 
-  EXPECT_TRUE(grantFolderAccess(folder));
+  EXPECT_TRUE(grantFolderAccess(openFolder(folder).get()));
   EXPECT_TRUE(everyoneMayWrite(folder));
   EXPECT_FALSE(everyoneMayWrite(root));
   EXPECT_EQ(readDacl(root), parentBefore);
 
   // Again on the same folder: the same outcome.
   const std::vector<char> after = readDacl(folder);
-  EXPECT_TRUE(grantFolderAccess(folder));
+  EXPECT_TRUE(grantFolderAccess(openFolder(folder).get()));
   EXPECT_EQ(readDacl(folder), after);
 
   // Files made afterwards (the download, the extraction) can be written by
@@ -116,10 +124,20 @@ TEST(FolderAccess, OpensAnExistingFolderToEveryoneAndLeavesItsParentAlone) {
   EXPECT_EQ(test::readFile(folder + "package.cab"), "x");
 }
 
-TEST(FolderAccess, MissingFolderGivesFalseAndCreatesNothing) {
-  const std::string missing = test::scratchDir("folder_access_missing") + "absent\\";
-  EXPECT_FALSE(grantFolderAccess(missing));
+TEST(FolderAccess, NoFolderOrNoRightGivesFalseAndChangesNothing) {
+  const std::string root = test::scratchDir("folder_access_missing");
+  const std::string missing = root + "absent\\";
+  EXPECT_FALSE(grantFolderAccess(openFolder(missing).get()));
   EXPECT_FALSE(test::fileExists(missing));
+  EXPECT_FALSE(grantFolderAccess(nullptr));
+
+  const std::string folder = root + "game\\";
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  const std::vector<char> before = readDacl(folder);
+  UniqueFile readOnly = openFolder(folder, READ_CONTROL);
+  ASSERT_TRUE(readOnly);
+  EXPECT_FALSE(grantFolderAccess(readOnly.get()));
+  EXPECT_EQ(readDacl(folder), before);
 }
 
 // GetProcessHandleCount reports 0 under Wine, so the heap is what can be
@@ -129,13 +147,16 @@ TEST(FolderAccess, ReleasesEverythingItMakesOnSuccessAndFailure) {
   const std::string root = test::scratchDir("folder_access_release");
   const std::string folder = root + "game\\";
   ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
-  const std::string missing = root + "absent\\";
+  UniqueFile granting = openFolder(folder);
+  UniqueFile refused = openFolder(folder, READ_CONTROL);  // the call fails on it
+  ASSERT_TRUE(granting);
+  ASSERT_TRUE(refused);
   constexpr int kCalls = 2000;
-  for (const std::string* path : {&folder, &missing}) {
-    SCOPED_TRACE(*path);
-    grantFolderAccess(*path);  // first-call allocations of the system libraries
+  for (HANDLE handle : {granting.get(), refused.get()}) {
+    SCOPED_TRACE(handle == granting.get() ? "granted" : "refused");
+    grantFolderAccess(handle);  // first-call allocations of the system libraries
     const SIZE_T before = heapBytesInUse();
-    for (int i = 0; i < kCalls; ++i) grantFolderAccess(*path);
+    for (int i = 0; i < kCalls; ++i) grantFolderAccess(handle);
     const SIZE_T after = heapBytesInUse();
     EXPECT_LT(after, before + kCalls * 4) << "heap grew from " << before << " to " << after;
   }

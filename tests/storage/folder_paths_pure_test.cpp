@@ -44,5 +44,26 @@ TEST(FolderPaths, ListsEveryLevelShallowestFirst) {
   }
 }
 
+TEST(FolderPaths, ListsTheLevelsFromTheTopFolderDown) {
+  static const struct {
+    const char* top;
+    const char* folder;
+    std::vector<std::string> levels;
+  } cases[] = {
+      {"C:\\P\\", "C:\\P\\acme\\game\\", {"C:\\P", "C:\\P\\acme", "C:\\P\\acme\\game"}},
+      {"C:\\P", "c:\\p\\acme\\game", {"C:\\P", "c:\\p\\acme", "c:\\p\\acme\\game"}},
+      {"C:\\P\\", "C:\\P\\", {"C:\\P"}},
+      {"", "acme\\game\\", {"acme", "acme\\game"}},
+      // Not below the top folder, or a level without a name: nothing.
+      {"C:\\P\\", "C:\\Player\\acme\\", {}},
+      {"C:\\P\\", "D:\\P\\acme\\", {}},
+      {"C:\\P\\", "C:\\P\\acme\\\\game\\", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(folderLevelsFrom(c.top, c.folder), c.levels);
+  }
+}
+
 }  // namespace
 }  // namespace fyrel

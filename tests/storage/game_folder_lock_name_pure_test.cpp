@@ -22,14 +22,17 @@ TEST(GameFolderLockName, OneNamePerFolderWhateverItsSpelling) {
   for (const auto& c : cases) EXPECT_EQ(gameFolderLockName(c.folder) == name, c.same) << c.folder;
 }
 
-TEST(GameFolderLockName, IsAShortSessionWideNameWithoutPathSeparators) {
-  // Kernel object names may not hold "\" past the namespace prefix and are
-  // limited to MAX_PATH characters, however long the folder is.
+TEST(GameFolderLockName, IsAShortMachineWideNameWithoutPathSeparators) {
+  // Kernel object names may not hold "\\" past the namespace prefix and are
+  // limited to MAX_PATH characters, however long the folder is. Global:
+  // every logon session installs into the same all-users folder.
   for (const std::string& folder : {std::string("C:\\a\\"), std::string(5000, 'x')}) {
     const std::string name = gameFolderLockName(folder);
-    EXPECT_EQ(name.rfind("Local\\FyrelGameFolder-", 0), 0u) << name;
-    EXPECT_EQ(name.find('\\', 6), std::string::npos) << name;
-    EXPECT_EQ(name.size(), 38u) << name;
+    EXPECT_EQ(name.rfind("Global\\FyrelGameFolder-", 0), 0u) << name;
+    EXPECT_EQ(name.find('\\', 7), std::string::npos) << name;
+    EXPECT_EQ(name.size(), 39u) << name;
+    // The fallback where no machine-wide object can be made: same hash.
+    EXPECT_EQ(sessionLockName(name), "Local\\" + name.substr(7));
   }
 }
 

@@ -3,18 +3,29 @@
 #include "storage/game_folder_lock.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
+#include "common/unique_handle.h"
 #include "extension/failing_allocation.h"
 #include "storage/game_folder_lock_name.h"
+#include "support/test_paths.h"
 
 namespace fyrel {
 namespace {
 
 const char kFolder[] = "C:\\users\\Public\\Fyrel\\FyrelGamesPlayer\\locktest\\game\\";
 const char kSameFolderOtherCase[] = "c:\\Users\\public\\fyrel\\FyrelGamesPlayer\\LockTest\\Game\\";
+
+// The folder as the lock names it: its long path.
+std::string longPathOf(const std::string& folder) {
+  char path[MAX_PATH] = {};
+  const DWORD length = ::GetLongPathNameA(folder.c_str(), path, MAX_PATH);
+  return length != 0 && length < MAX_PATH ? std::string(path, length) : folder;
+}
 
 // What another process sees: one zero-time wait on the named mutex, from a
 // thread that does not own it. Releases what it got.
@@ -76,6 +87,71 @@ TEST(GameFolderLock, AHolderThatDiedLeavesTheFolderFree) {
     ::CloseHandle(mutex);
   }).join();
   EXPECT_TRUE(lock.tryAcquire());
+}
+
+// Another logon session sees the lock (Global\\), and so may every account:
+// the one entry of its access list lets Everyone wait on and release it.
+TEST(GameFolderLock, IsMachineWideAndOpenToEveryAccount) {
+  const std::string folder = test::scratchDir("lock_global") + "game\\";
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+  GameFolderLock lock;
+  lock.open(folder);
+  ASSERT_TRUE(lock.tryAcquire());
+
+  const std::string name = gameFolderLockName(longPathOf(folder));
+  ASSERT_EQ(name.rfind("Global\\", 0), 0u);
+  UniqueKernelHandle mutex(::OpenMutexA(SYNCHRONIZE | READ_CONTROL, FALSE, name.c_str()));
+  ASSERT_TRUE(mutex) << name;
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                              &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  UniqueLocal owned(descriptor);
+  ASSERT_NE(acl, nullptr);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  ASSERT_EQ(acl->AceCount, 1);
+  void* raw = nullptr;
+  ASSERT_TRUE(::GetAce(acl, 0, &raw));
+  const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+  EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&ace->SidStart), everyone));
+  EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  ::FreeSid(everyone);
+}
+
+// An 8.3 alias of a level names the same folder, so it names the same lock.
+TEST(GameFolderLock, AShortAliasOfALevelNamesTheSameLock) {
+  const std::string root = test::scratchDir("lock_alias");
+  const std::string longFolder = root + "acmecorporation\\puzzlegame\\";
+  ASSERT_TRUE(::CreateDirectoryA((root + "acmecorporation").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(longFolder.c_str(), nullptr));
+  char shortPath[MAX_PATH] = {};
+  ASSERT_NE(::GetShortPathNameA(longFolder.c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_NE(std::string(shortPath).find('~'), std::string::npos) << shortPath;
+  // Also an alias spelling of a folder that does not exist yet, below one
+  // that does.
+  const std::string shortGame = shortPath;
+  const std::string shortAcme = shortGame.substr(0, shortGame.rfind('\\', shortGame.size() - 2) + 1);
+  const struct {
+    const char* what;
+    std::string longSpelling;
+    std::string aliasSpelling;
+  } cases[] = {
+      {"short alias", longFolder, shortGame},
+      {"alias above a missing level", root + "acmecorporation\\newgame\\", shortAcme + "newgame\\"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    GameFolderLock first;
+    GameFolderLock second;
+    first.open(c.longSpelling);
+    second.open(c.aliasSpelling);
+    ASSERT_TRUE(first.tryAcquire());
+    EXPECT_FALSE(second.tryAcquire()) << c.aliasSpelling;
+  }
 }
 
 }  // namespace

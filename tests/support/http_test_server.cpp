@@ -131,6 +131,17 @@ Response& Response::dripEvery(unsigned ms) {
   return *this;
 }
 
+Response& Response::dripHeadersEvery(unsigned ms) {
+  headerDripMs = ms;
+  return *this;
+}
+
+Response Response::continueForever(unsigned ms) {
+  Response r;
+  r.continueMs = ms;
+  return r;
+}
+
 Response& Response::header(std::string name, std::string value) {
   extraHeaders.emplace_back(std::move(name), std::move(value));
   return *this;
@@ -154,17 +165,25 @@ HttpTestServer::HttpTestServer(const std::string& address, unsigned short port)
   winsockStarted_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
   if (!winsockStarted_) return;
 
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const bool v6 = address.find(':') != std::string::npos;
+  SOCKET s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return;
   listenSocket_ = s;
   // Tests reuse their address right after the previous server closed it.
   BOOL reuse = TRUE;
   ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
   sockaddr_in where{};
+  sockaddr_in6 where6{};
   where.sin_family = AF_INET;
   where.sin_port = ::htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) return;
-  if (::bind(s, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) return;
+  where6.sin6_family = AF_INET6;
+  where6.sin6_port = ::htons(port);
+  if (v6 ? ::inet_pton(AF_INET6, address.c_str(), &where6.sin6_addr) != 1
+         : ::inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1)
+    return;
+  if (v6 ? ::bind(s, reinterpret_cast<const sockaddr*>(&where6), sizeof where6) != 0
+         : ::bind(s, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0)
+    return;
   if (::listen(s, SOMAXCONN) != 0) return;
 
   stopEvent_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -180,7 +199,7 @@ HttpTestServer::~HttpTestServer() {
 }
 
 std::string HttpTestServer::baseUrl() const {
-  std::string url = "http://" + address_;
+  std::string url = "http://" + (address_.find(':') != std::string::npos ? "[" + address_ + "]" : address_);
   if (port_ != 80) url += ":" + std::to_string(port_);
   return url;
 }
@@ -208,6 +227,16 @@ bool HttpTestServer::waitForRequests(std::size_t count, int timeoutMs) const {
 std::size_t HttpTestServer::stallCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return stalls_;
+}
+
+std::size_t HttpTestServer::endedConnections() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ended_;
+}
+
+bool HttpTestServer::waitForEndedConnections(std::size_t count, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return ended_ >= count; });
 }
 
 bool HttpTestServer::waitForStalls(std::size_t count, int timeoutMs) const {
@@ -308,6 +337,9 @@ void HttpTestServer::serve(Connection& connection) {
   serveRequests(io);
   ::WSAEventSelect(s, nullptr, 0);
   ::WSACloseEvent(event);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++ended_;
+  changed_.notify_all();
 }
 
 void HttpTestServer::serveRequests(Io& io) {
@@ -452,8 +484,26 @@ bool HttpTestServer::sendShapedBody(Io& io, const Response& response, std::uint6
   return true;
 }
 
+// The head at once, or a byte at a time; false once the client has gone.
+bool HttpTestServer::sendHead(Io& io, const Response& response, const std::string& head) {
+  if (response.headerDripMs == 0) return io.sendAll(head.data(), head.size());
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    if (i != 0 && ::WaitForSingleObject(io.stopEvent, response.headerDripMs) != WAIT_TIMEOUT) return false;
+    if (!io.sendAll(head.data() + i, 1)) return false;
+  }
+  return true;
+}
+
 bool HttpTestServer::answer(Io& io, const Response& response) {
   if (response.stallBeforeHeaders && !stall()) return false;
+  if (response.continueMs != 0) {
+    // Interim answers only, until the client or stop() ends it.
+    static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+    do {
+      if (!io.sendAll(kContinue, sizeof kContinue - 1)) return false;
+    } while (::WaitForSingleObject(io.stopEvent, response.continueMs) == WAIT_TIMEOUT);
+    return false;
+  }
 
   std::uint64_t size;
   {
@@ -473,7 +523,7 @@ bool HttpTestServer::answer(Io& io, const Response& response) {
   for (const auto& h : response.extraHeaders) head += h.first + ": " + h.second + "\r\n";
   head += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   head += "\r\n";
-  if (!io.sendAll(head.data(), head.size())) return false;
+  if (!sendHead(io, response, head)) return false;
 
   bool bodyOk = sendBody(io, response, response.closeAfterBytes.value_or(UINT64_MAX));
   return bodyOk && keepAlive;

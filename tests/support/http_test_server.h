@@ -38,6 +38,8 @@ namespace fyrel::test {
 //   Response::ok(body).stallAfter(512)    // sends 512 body bytes, then waits for release()
 //   Response::ok(piece).endless()          // sends piece again and again until the client leaves
 //   Response::ok(body).dripEvery(200)      // one body byte every 200 ms
+//   Response::ok(body).dripHeadersEvery(500)  // the headers one byte every 500 ms
+//   Response::continueForever(300)         // "100 Continue" every 300 ms, never an answer
 struct Response {
   int code = 200;        // HTTP status code
   std::string body;      // sent when bodyFile is empty
@@ -49,6 +51,8 @@ struct Response {
   bool stallBeforeHeaders = false;               // wait for release() before sending anything
   bool repeatBody = false;                       // the body again and again, without end
   unsigned dripMs = 0;                           // one byte at a time, this far apart
+  unsigned headerDripMs = 0;                     // the head one byte at a time, this far apart
+  unsigned continueMs = 0;                       // only interim "100 Continue" heads, this far apart
   std::vector<std::pair<std::string, std::string>> extraHeaders;
 
   static Response ok(std::string body);
@@ -63,6 +67,8 @@ struct Response {
   // Without a length unless one is announced; framing is then up to it.
   Response& endless();
   Response& dripEvery(unsigned ms);
+  Response& dripHeadersEvery(unsigned ms);
+  static Response continueForever(unsigned ms);
   Response& header(std::string name, std::string value);
 };
 
@@ -80,14 +86,15 @@ struct Request {
 
 class HttpTestServer {
  public:
-  // Starts listening on address:port at once; listening() tells whether it worked.
+  // Starts listening on address:port at once; listening() tells whether it
+  // worked. An address with a ":" is IPv6 ("::1").
   explicit HttpTestServer(const std::string& address, unsigned short port = 80);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
 
   bool listening() const noexcept { return listening_; }
-  // "http://<address>" (with ":port" when not 80).
+  // "http://<address>" (with ":port" when not 80; an IPv6 address in brackets).
   std::string baseUrl() const;
 
   // Answers are taken in order, one per request. With the queue empty the
@@ -97,6 +104,10 @@ class HttpTestServer {
   std::vector<Request> requests() const;
   std::size_t requestCount() const;
   bool waitForRequests(std::size_t count, int timeoutMs) const;
+
+  // Connections that have ended (either side closed, or stop()), and a wait for it.
+  std::size_t endedConnections() const;
+  bool waitForEndedConnections(std::size_t count, int timeoutMs) const;
 
   // Number of answers that reached a stall so far, and a wait for it.
   std::size_t stallCount() const;
@@ -132,6 +143,7 @@ class HttpTestServer {
   bool answer(Io& io, const Response& response);
   bool sendBody(Io& io, const Response& response, std::uint64_t limit);
   bool sendShapedBody(Io& io, const Response& response, std::uint64_t limit);
+  bool sendHead(Io& io, const Response& response, const std::string& head);
   // Waits until release() or stop(); false when stopping.
   bool stall();
   Response nextResponse();
@@ -151,6 +163,7 @@ class HttpTestServer {
   std::optional<Response> last_;
   std::vector<Request> requests_;
   std::size_t stalls_ = 0;
+  std::size_t ended_ = 0;
   bool released_ = false;
   bool stopping_ = false;
   std::list<std::unique_ptr<Connection>> connections_;

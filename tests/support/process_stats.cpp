@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/proc_address.h"
+#include "common/thread_start.h"
 #include "common/unique_handle.h"
 
 namespace fyrel::test {
@@ -39,10 +40,7 @@ struct ThreadInfo {
 
 // The file of the module whose code the thread started in; "?" when unknown.
 std::string startModule(HANDLE thread) {
-  using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const auto query = procAddress<QueryThread>(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
-  void* start = nullptr;
-  if (thread && query) query(thread, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof start, nullptr);
+  void* start = threadStartAddress(thread);
   char module[MAX_PATH] = "?";
   HMODULE owner = nullptr;
   if (start &&

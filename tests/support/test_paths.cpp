@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "support/unix_link.h"
+
 namespace fyrel::test {
 
 std::string binDir() {
@@ -24,6 +26,13 @@ std::string fixtureDir() {
 void removeTree(const std::string& path) {
   std::string base = path;
   if (!base.empty() && base.back() == '\\') base.pop_back();
+  const DWORD attributes = ::GetFileAttributesA(base.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link is removed, never followed: what it points to is not ours.
+    // Wine removes a Unix link only from the Unix side.
+    if (!removeUnixLink(base)) ::RemoveDirectoryA(base.c_str());
+    return;
+  }
   WIN32_FIND_DATAA data;
   HANDLE find = ::FindFirstFileA((base + "\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {

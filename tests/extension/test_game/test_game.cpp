@@ -21,6 +21,9 @@ Generic::GenericExtension* extension = nullptr;
 [[maybe_unused]] HWND gameWindow = nullptr;
 [[maybe_unused]] int instanceToken = 0;
 [[maybe_unused]] constexpr UINT TEST_GAME_RELEASE_MESSAGE = WM_APP + 7;
+// Set by TestGameSendOnRelease: the pair ReleaseFyrelGame sends up.
+std::string releasePairFirst;
+std::string releasePairSecond;
 
 void record(const std::string& line) {
   using Recorder = void (*)(const char*);
@@ -120,6 +123,8 @@ FYREL_GAME_EXPORT void __cdecl ReceiveFyrelNotification(const std::string& name,
 #ifndef TEST_GAME_NO_RELEASE
 FYREL_GAME_EXPORT void __cdecl ReleaseFyrelGame() {
   record("Release");
+  if (extension != nullptr && !releasePairFirst.empty())
+    extension->NotifyHost(releasePairFirst.c_str(), releasePairSecond.c_str());
   extension = nullptr;
 }
 #endif
@@ -141,6 +146,23 @@ FYREL_GAME_EXPORT void __cdecl TestGameNotifyFromThreads(int threadCount, int pa
     });
   }
   for (auto& thread : threads) thread.join();
+}
+
+// A final pair, such as a score, that ReleaseFyrelGame sends up.
+FYREL_GAME_EXPORT void __cdecl TestGameSendOnRelease(const char* first, const char* second) {
+  releasePairFirst = first;
+  releasePairSecond = second;
+}
+
+// A thread the game starts and never stops, as a game that forgets one in
+// ReleaseFyrelGame does: it runs this module's code for the life of the
+// process, and dies the moment the module is unloaded.
+DWORD WINAPI runForever(void*) {
+  for (;;) ::Sleep(5);
+}
+FYREL_GAME_EXPORT void __cdecl TestGameLeaveThreadRunning() {
+  HANDLE thread = ::CreateThread(nullptr, 0, &runForever, nullptr, 0, nullptr);
+  if (thread != nullptr) ::CloseHandle(thread);
 }
 
 FYREL_GAME_EXPORT int __cdecl TestGameGetHostValue(const char* name, char* buffer, int size) {

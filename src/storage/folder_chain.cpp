@@ -1,0 +1,65 @@
+#include "storage/folder_chain.h"
+
+#include "storage/folder_paths.h"
+
+namespace fyrel {
+namespace {
+
+// Opened without following a reparse point: the handle is the link itself,
+// if the level is one, and its attributes say so.
+constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+// Read and write sharing, no delete sharing: nobody renames or deletes a
+// held level, so nobody swaps a link in for it.
+constexpr DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kLevelAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+UniqueFile openLevel(const std::string& path, DWORD access) {
+  return UniqueFile(::CreateFileA(path.c_str(), access, kShareMode, nullptr, OPEN_EXISTING, kOpenFlags, nullptr));
+}
+
+bool isPlainFolder(HANDLE level) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(level, &info)) return false;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+}  // namespace
+
+bool isReparsePoint(const std::string& path) {
+  // By name: the attributes of the last component itself. Windows also
+  // shows a link this way; Wine shows a Unix symbolic link to a folder only
+  // this way (a handle opened on it describes the folder it points to).
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool HeldFolderChain::open(const std::string& top, const std::string& folder) {
+  close();
+  const std::vector<std::string> levels = folderLevelsFrom(top, folder);
+  if (levels.empty()) return false;
+  // Above the top level nothing is ours to check: create what is missing,
+  // as before.
+  for (const std::string& above : folderChainLevels(levels.front())) {
+    if (above != levels.front()) ::CreateDirectoryA(above.c_str(), nullptr);
+  }
+  std::vector<UniqueFile> held;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const std::string& level = levels[i];
+    // An existing level (a link included) makes this fail harmlessly; the
+    // check below is what decides.
+    ::CreateDirectoryA(level.c_str(), nullptr);
+    if (isReparsePoint(level)) return false;
+    const bool deepest = i + 1 == levels.size();
+    UniqueFile handle = deepest ? openLevel(level, kLevelAccess | READ_CONTROL | WRITE_DAC) : UniqueFile();
+    // A folder another account made may not let this one change its access
+    // list; it is still checked and held.
+    if (!handle) handle = openLevel(level, kLevelAccess);
+    if (!handle || !isPlainFolder(handle.get())) return false;
+    held.push_back(std::move(handle));
+  }
+  levels_ = std::move(held);
+  return true;
+}
+
+}  // namespace fyrel

@@ -1,0 +1,161 @@
+// What another account can put in the shared game folder's way: a link on
+// the way into it, or an install of its own while this one starts the
+// installed game. The links are real Unix symbolic links in the prefix
+// (Wine shows a folder link as a reparse point); a file link Wine does not
+// show, so that one case answers the DLL's attribute query itself.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "common/unique_handle.h"
+#include "extension/loader_fixture.h"
+#include "storage/game_folder_lock_name.h"
+#include "support/import_patch.h"
+#include "support/unix_link.h"
+
+namespace fyrel::test {
+namespace {
+
+const Pair kExtractFailed{"FE_ERROR", "STATE_EXTRACT_GAME_FAILED"};
+
+class LoaderLinks : public LoaderTest {
+ protected:
+  LoaderLinks() : LoaderTest("127.21") {}
+};
+
+// Names of the entries of a folder, "." and ".." left out.
+std::string entriesOf(const std::string& folder) {
+  std::string names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names += name + ";";
+  } while (::FindNextFileA(find, &data));
+  ::FindClose(find);
+  return names;
+}
+
+TEST_F(LoaderLinks, ALinkOnTheWayIntoTheGameFolderStopsTheInstallBeforeItWritesThere) {
+  static const struct {
+    const char* what;
+    const char* link;  // below the partner folder ("" is the partner folder itself)
+    States reports;
+    std::size_t requests;
+  } cases[] = {
+      {"partner folder", "", {kDownloading, kDownloadFailed}, 0},
+      {"game folder", "testgame", {kDownloading, kDownloadFailed}, 0},
+      // Made by another account inside the game folder, where a member goes.
+      {"member folder", "testgame\\data", {kDownloading, kCheck, kExtracting, kExtractFailed}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    destroy();
+    host.clear();
+    removeTree(partnerFolder());
+    const std::string elsewhere = scratchDir("links_elsewhere");
+    writeFile(elsewhere + "keep.txt", "k");
+    std::string link = partnerFolder() + c.link;
+    if (link.back() == '\\') link.pop_back();
+    createFolderChain(link.substr(0, link.rfind('\\')));
+    ASSERT_TRUE(makeUnixLink(link, elsewhere));
+    startServer().enqueue(Response::file(fixture("game.pkg")));
+
+    ASSERT_TRUE(create());
+    ASSERT_TRUE(waitFor(c.reports.back().second));
+    EXPECT_EQ(host.notifications(), c.reports);
+    EXPECT_EQ(server->requestCount(), c.requests);
+    EXPECT_EQ(entriesOf(elsewhere), "keep.txt;");  // nothing written through the link
+    destroy();
+    EXPECT_TRUE(removeUnixLink(link));
+    server.reset();
+  }
+}
+
+// Wine shows a Unix link to a file as a plain file, so the DLL's attribute
+// query answers for it here: the installed game module, left by an earlier
+// install, has become a link.
+DWORD WINAPI attributesWithModuleLink(LPCSTR path) {
+  const std::string name = path;
+  const DWORD attributes = ::GetFileAttributesA(path);
+  const std::string module = "\\testgame.dll";
+  const bool isModule =
+      name.size() >= module.size() && name.compare(name.size() - module.size(), module.size(), module) == 0;
+  if (isModule && attributes != INVALID_FILE_ATTRIBUTES) return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes;
+}
+
+TEST_F(LoaderLinks, AMemberFileThatIsALinkIsNotWrittenThrough) {
+  ImportPatch patch(library.module(), "kernel32.dll", "GetFileAttributesA",
+                    reinterpret_cast<void*>(&attributesWithModuleLink));
+  ASSERT_TRUE(patch.applied());
+  createFolderChain(gameFolder());
+  writeFile(gameFolder() + "testgame.dll", "left by an earlier install");
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED"));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kExtracting, kExtractFailed}));
+  EXPECT_EQ(readFile(gameFolder() + "testgame.dll"), "left by an earlier install");
+}
+
+// Another process (here a thread of the test, whose mutex ownership the
+// window thread does not share) holds the folder's machine-wide lock, as an
+// install of a new version would.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& lockName) {
+    thread_ = std::thread([this, lockName] {
+      UniqueKernelHandle mutex(::CreateMutexA(nullptr, FALSE, lockName.c_str()));
+      if (mutex && ::WaitForSingleObject(mutex.get(), 0) == WAIT_OBJECT_0) {
+        held_ = true;
+        ::SetEvent(ready_.get());
+        ::WaitForSingleObject(release_.get(), INFINITE);
+        ::ReleaseMutex(mutex.get());
+      } else {
+        ::SetEvent(ready_.get());
+      }
+    });
+    ::WaitForSingleObject(ready_.get(), 10000);
+  }
+  ~LockHolder() { release(); }
+  bool held() const { return held_; }
+  void release() {
+    ::SetEvent(release_.get());
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  UniqueKernelHandle ready_{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle release_{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  bool held_ = false;
+  std::thread thread_;
+};
+
+std::string longPathOf(const std::string& folder) {
+  char path[MAX_PATH] = {};
+  const DWORD length = ::GetLongPathNameA(folder.c_str(), path, MAX_PATH);
+  return length != 0 && length < MAX_PATH ? std::string(path, length) : folder;
+}
+
+TEST_F(LoaderLinks, AnInstalledGameStartsOnlyWhileNoOneElseHoldsItsFolder) {
+  createFolderChain(gameFolder());
+  ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (gameFolder() + "testgame.dll").c_str(), FALSE);
+  writeFile(gameFolder() + "_version.bin", "game.pkg");
+  startServer();
+
+  LockHolder other(gameFolderLockName(longPathOf(gameFolder())));
+  ASSERT_TRUE(other.held());
+  ASSERT_TRUE(create());
+  pumpFor(500);
+  // The marker is not even looked at while the other holds the folder.
+  EXPECT_EQ(host.notifications(), (States{kDownloading}));
+  other.release();
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kReady, kCreated, kStarted}));
+  EXPECT_EQ(server->requestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace fyrel::test
