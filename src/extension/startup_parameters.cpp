@@ -114,7 +114,7 @@ bool GameLoaderExtension::readStartupParameters() {
   std::string fileName;
   if (!isUsablePackageAddress(gameCabUrl_) || !packageFileNameFromUrl(gameCabUrl_, fileName) ||
       !isSafePackageFileName(fileName) || !isWholeInSystemCodePage(fileName) ||
-      !fitsPackagePathLimit(gameFolder_ + fileName)) {
+      !fitsPackagePathLimit(gameFolder_ + fileName) || !gameFolderHoldsModuleAndMarker(gameFolder_, gameName_)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   // The package is downloaded, and deleted on a failed check, under its own

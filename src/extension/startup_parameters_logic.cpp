@@ -117,6 +117,12 @@ bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char))
 
 bool fitsPackagePathLimit(const std::string& path) noexcept { return path.size() <= kMaxPackagePathLength; }
 
+bool gameFolderHoldsModuleAndMarker(const std::string& gameFolder, const std::string& gameName) noexcept {
+  const std::size_t moduleName = gameName.size() + sizeof ".dll" - 1;
+  const std::size_t markerName = sizeof kVersionMarkerName - 1;
+  return gameFolder.size() + (moduleName > markerName ? moduleName : markerName) <= kMaxFilePathLength;
+}
+
 bool packageFileNameFromUrl(const std::string& url, std::string& fileName) {
   const std::size_t slash = url.rfind('/');
   if (slash == std::string::npos || slash == 0) return false;

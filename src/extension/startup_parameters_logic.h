@@ -44,6 +44,12 @@ bool endsInLeadByte(const std::string& value, bool (*isLeadByte)(unsigned char))
 // perhaps but never installed, so its name is refused with the parameters.
 constexpr std::size_t kMaxPackagePathLength = 257;
 bool fitsPackagePathLimit(const std::string& path) noexcept;
+// Every install writes the game module (gameName.dll) and the version marker
+// into the game folder, and loads the module from there, through file
+// functions that take 259 characters: a folder too long for either can
+// never hold a running game, however short the package's own name.
+constexpr std::size_t kMaxFilePathLength = 259;
+bool gameFolderHoldsModuleAndMarker(const std::string& gameFolder, const std::string& gameName) noexcept;
 
 // Everything after the last "/" of the package address. False when there is
 // no "/" or the only usable one is the first character.

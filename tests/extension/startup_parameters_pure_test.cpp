@@ -109,6 +109,25 @@ TEST(PackagePath, FitsWhatThePlatformTakesAllTheWay) {
   EXPECT_FALSE(fitsPackagePathLimit(std::string(260, 'p')));  // nor do the file functions
 }
 
+TEST(GameFolder, HoldsTheModuleAndTheMarkerWithinWhatTheFileFunctionsTake) {
+  static const struct {
+    std::size_t folderLength;
+    const char* gameName;
+    bool fits;
+  } cases[] = {
+      {247, "testgame", true},
+      {248, "testgame", false},  // module and marker, 12 each
+      {247, "g", true},
+      {248, "g", false},  // the marker is the longer
+      {235, "a_long_game_name_here", false},
+      {234, "a_long_game_name_here", true},  // the module is
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.folderLength) + " " + c.gameName);
+    EXPECT_EQ(gameFolderHoldsModuleAndMarker(std::string(c.folderLength, 'f'), c.gameName), c.fits);
+  }
+}
+
 TEST(AddressLine, OnlyExactBlankClearsIt) {
   EXPECT_EQ(addressLineAction(""), AddressLineAction::Keep);
   EXPECT_EQ(addressLineAction("blank"), AddressLineAction::Clear);

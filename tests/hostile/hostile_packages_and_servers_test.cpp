@@ -260,6 +260,83 @@ TEST_F(Hostile, APackagePathThePlatformCannotTakeIsRefusedAtCreation) {
   }
 }
 
+TEST_F(Hostile, AGameFolderTooLongForTheModuleOrTheMarkerIsRefusedAtCreation) {
+  // A short package name fits the package limit in a folder whose game
+  // module (testgame.dll) and version marker (_version.bin), both 12
+  // characters, the file functions cannot take (259 at most). Such a start
+  // once downloaded the whole package and failed its extraction, every time.
+  // The partner name sets the folder's length.
+  static const struct {
+    std::size_t folderLength;
+    bool accepted;
+  } cases[] = {{247, true}, {248, false}, {252, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folderLength);
+    const std::string base = resolvePlayerFolder();
+    const std::string partner = "e2e_long" + std::string(c.folderLength - base.size() - 8 - 10, 'q');
+    const std::string folder = base + partner + "\\testgame\\";
+    ASSERT_EQ(folder.size(), c.folderLength);
+    ASSERT_LE((folder + "g.pkg").size(), 257u);  // the package itself fits
+    removeTree(base + partner);
+    host.clear();
+    startServer().enqueue(Response::file(hostile("alone.pkg")));
+    if (c.accepted) {
+      ASSERT_TRUE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
+      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.stateNames().back();
+      EXPECT_EQ(readFile(folder + "_version.bin"), "g.pkg");
+    } else {
+      EXPECT_FALSE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
+      ASSERT_FALSE(host.notifications().empty());
+      EXPECT_EQ(host.notifications().front(), (Pair{"FE_ERROR", "STATE_INVALID_PARAMS"}));
+      EXPECT_EQ(server->requestCount(), 0u);
+    }
+    destroy();
+    server.reset();
+    removeTree(base + partner);
+  }
+}
+
+TEST_F(Hostile, AStartGivenAShortNameOfTheGameFolderWaitsForTheInstallThere) {
+  // The platform makes a short (8.3) name for a long folder name and opens
+  // the folder by either: a start given the short name of the partner
+  // folder must wait for the install going on there, as any start of the
+  // same game does, then start what it installed.
+  createFolderChain(gameFolder());
+  std::string folder = partnerFolder();
+  folder.pop_back();  // no trailing separator
+  char shortPath[MAX_PATH] = {};
+  const DWORD length = ::GetShortPathNameA(folder.c_str(), shortPath, sizeof shortPath);
+  ASSERT_TRUE(length > 0 && length < sizeof shortPath);
+  const std::string alias = std::string(shortPath).substr(std::string(shortPath).rfind('\\') + 1);
+  ASSERT_NE(alias.find('~'), std::string::npos) << alias;
+  writeFile(gameFolder() + "probe", "one folder");
+  ASSERT_EQ(readFile(resolvePlayerFolder() + alias + "\\testgame\\probe"), "one folder");  // two spellings
+
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).stallAfter(4096));
+  s.enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(s.waitForStalls(1, 10000));
+
+  TestWindow secondWindow;
+  TestHost secondHost;
+  for (const auto& [name, value] : parameters({{"partnername", alias}})) secondHost.set(name, value);
+  Generic::GenericExtension* second = library.create(secondWindow.hwnd(), 0, library.module(), &secondHost);
+  ASSERT_NE(second, nullptr);
+  secondWindow.attach(second, library.processMsg);
+  pumpFor(1000);
+  EXPECT_EQ(secondHost.notifications(), (States{kDownloading}));
+  EXPECT_EQ(s.requestCount(), 1u);  // the first install alone
+  s.release();
+  EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
+  destroy();  // one live game per module in a process: the second's waits for it
+  EXPECT_TRUE(pumpUntil([&] { return secondHost.received("STATE_GAME_STARTED"); }, 20000))
+      << secondHost.stateNames().back();
+  secondWindow.detach();
+  library.destroy(second);
+  EXPECT_EQ(s.requestCount(), 1u);  // installed once, started twice
+}
+
 TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {
   // The installed version's marker must not survive an update whose
   // extraction failed half way: the folder then holds files of both, and the

@@ -44,6 +44,8 @@ def main():
         # the failed install.
         'marker.pkg': [member('_Version.bin', b'marker.pkg'), member('testgame.dll', game),
                        member('x', b'a file'), member('x\\y.dat', b'under a file')],
+        # The game module alone: its path is the longest an install must take.
+        'alone.pkg': [member('testgame.dll', game)],
         # A member named like the package truncates the package being read.
         'self.pkg': [member('testgame.dll', game), member('SELF.PKG', b'x' * 1000)],
     }
