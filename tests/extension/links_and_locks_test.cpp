@@ -24,20 +24,6 @@ class LoaderLinks : public LoaderTest {
   LoaderLinks() : LoaderTest("127.21") {}
 };
 
-// Names of the entries of a folder, "." and ".." left out.
-std::string entriesOf(const std::string& folder) {
-  std::string names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = data.cFileName;
-    if (name != "." && name != "..") names += name + ";";
-  } while (::FindNextFileA(find, &data));
-  ::FindClose(find);
-  return names;
-}
-
 TEST_F(LoaderLinks, ALinkOnTheWayIntoTheGameFolderStopsTheInstallBeforeItWritesThere) {
   static const struct {
     const char* what;

@@ -15,20 +15,6 @@
 namespace fyrel {
 namespace {
 
-// Names of the entries of a folder, "." and ".." left out.
-std::string entriesOf(const std::string& folder) {
-  std::string names;
-  WIN32_FIND_DATAA data;
-  HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = data.cFileName;
-    if (name != "." && name != "..") names += name + ";";
-  } while (::FindNextFileA(find, &data));
-  ::FindClose(find);
-  return names;
-}
-
 TEST(HeldFolderChain, RefusesALinkAtAnyLevelAndMakesNothingThroughIt) {
   static const struct {
     const char* what;
@@ -56,7 +42,7 @@ TEST(HeldFolderChain, RefusesALinkAtAnyLevelAndMakesNothingThroughIt) {
     EXPECT_FALSE(chain.open(root + "player\\", root + "player\\acme\\game\\"));
     EXPECT_FALSE(chain.held());
     EXPECT_EQ(chain.deepest(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(entriesOf(elsewhere), "keep.txt;");  // no level made through the link
+    EXPECT_EQ(test::entriesOf(elsewhere), "keep.txt;");  // no level made through the link
 
     EXPECT_TRUE(test::removeUnixLink(root + c.link));
     EXPECT_EQ(test::readFile(elsewhere + "keep.txt"), "k");

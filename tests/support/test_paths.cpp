@@ -74,4 +74,17 @@ void writeFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string entriesOf(const std::string& folder) {
+  std::string names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names += name + ";";
+  } while (::FindNextFileA(find, &data));
+  ::FindClose(find);
+  return names;
+}
+
 }  // namespace fyrel::test

@@ -18,5 +18,8 @@ void removeTree(const std::string& path);
 bool fileExists(const std::string& path);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+// Names of the entries of a folder (with a trailing backslash), each followed
+// by ";", "." and ".." left out; "" when the folder is missing.
+std::string entriesOf(const std::string& folder);
 
 }  // namespace fyrel::test
