@@ -173,9 +173,14 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
 TEST_F(Hostile, AFullDiskFailsTheDownloadAtOnceInsteadOfFetchingItAgain) {
   // A package that cannot be written is no dropped connection: it was once
   // fetched 20 times more, each time until the disk was full again.
+  // The player folder lies on the disk, as above: a mount point on the way
+  // into the game folder would be refused as a reparse point.
+  const std::string diskFolder = scratchDir("hostile_full_download_disk");
+  SmallDisk disk(diskFolder, "1m");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << diskFolder;
+  RegistryValueGuard dataFolder(HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common AppData");
+  dataFolder.setString(diskFolder + "data");
   createFolderChain(gameFolder());
-  SmallDisk disk(gameFolder(), "1m");
-  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << gameFolder();
   HttpTestServer origin("127.19.0.6");
   ASSERT_TRUE(origin.listening());
   origin.enqueue(Response::ok(patterned(4u << 20)));
