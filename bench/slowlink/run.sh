@@ -76,7 +76,10 @@ now() { date +%s%N; }
 ms() { awk -v ns="$1" 'BEGIN { printf "%.0f", ns / 1e6 }'; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # CPU time (ms) that a process has used so far, from /proc.
+# Empty when the process has gone (a wineserver ends once its last client
+# has, unless it was started persistent).
 cpu_ms() {
+  [ -r "/proc/$1/stat" ] || return 0
   awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); printf "%.0f", ($12 + $13) * 1000 / hz }' "/proc/$1/stat"
 }
 # The prefix's wineserver (its folder is named after the prefix's device and inode).
@@ -104,17 +107,17 @@ theirs() {
 }
 
 measure() {
-  local scheme=$1 url="$1://$address/$(basename "$pkg")" round out before after total curl_ms curl_cpu
+  local scheme=$1 url="$1://$address/$(basename "$pkg")" round out ws before after total curl_ms curl_cpu
   ours_ready=() ours_dl=() ours_cpu=() server_cpu=() t_total=() t_curl=() t_cpu=()
-  ws=$(wineserver_pid)
   for round in $(seq "$rounds"); do
+    ws=$(wineserver_pid)
     before=${ws:+$(cpu_ms "$ws")}
     out=$("$build/wine-run.sh" "$build/bin/fyrel_bench_e2e.exe" first "$url" bench_slowlink)
     after=${ws:+$(cpu_ms "$ws")}
     ours_ready+=("$(field ready_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
     ours_dl+=("$(field download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
     ours_cpu+=("$(field cpu_download_ms <<<"$out" | awk '{ printf "%.0f", $1 }')")
-    [ -n "$ws" ] && server_cpu+=($((after - before)))
+    if [ -n "$before" ] && [ -n "$after" ]; then server_cpu+=($((after - before))); fi
     read -r total curl_ms curl_cpu <<<"$(theirs)"
     t_total+=("$total") t_curl+=("$curl_ms") t_cpu+=("$curl_cpu")
     echo "  $scheme round $round: ours ready ${ours_ready[-1]} ms (download ${ours_dl[-1]} ms, CPU ${ours_cpu[-1]} ms);" \
