@@ -50,6 +50,9 @@ void __cdecl EXT_DeleteExtension(Generic::GenericExtension* extension) {
 
 bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPARAM wParam, LPARAM lParam,
                             LRESULT* result) {
+  // Messages arrive before EXT_CreateExtension has returned (WM_CREATE and
+  // friends) and after it returned null: there is no extension to route to.
+  if (extension == nullptr) return false;
   fyrel::GameLoaderExtension* self = loader(extension);
   if (!self->enterHostCall("EXT_ProcessMsg")) return false;
   bool handled = false;
@@ -63,6 +66,7 @@ bool __cdecl EXT_ProcessMsg(Generic::GenericExtension* extension, UINT msg, WPAR
 }
 
 int __cdecl EXT_SendUp(Generic::GenericExtension* extension, const char* name, const char* value) {
+  if (extension == nullptr) return 0;
   fyrel::GameLoaderExtension* self = loader(extension);
   if (!self->enterHostCall("EXT_SendUp")) return 0;
   self->SendUp(name, value);  // catches what it may throw itself

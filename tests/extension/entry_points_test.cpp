@@ -115,10 +115,15 @@ TEST_F(ExportsTest, DllBindsAllFourExports) {
   EXPECT_NE(library.sendUp, nullptr);
 }
 
-TEST_F(ExportsTest, DeleteOfNullDoesNothing) {
+TEST_F(ExportsTest, NullExtensionIsRefusedByEveryExport) {
+  // A host routes its window's messages before EXT_CreateExtension has
+  // returned (WM_CREATE and friends), or after it returned null.
   ASSERT_NE(library.destroy, nullptr);
   library.destroy(nullptr);
-  SUCCEED();
+  LRESULT result = 12345;
+  EXPECT_FALSE(library.processMsg(nullptr, WM_PAINT, 0, 0, &result));
+  EXPECT_EQ(result, 12345);
+  EXPECT_EQ(library.sendUp(nullptr, "pause", "1"), 0);
 }
 
 }  // namespace
