@@ -1,20 +1,20 @@
 #include "download/url_parts.h"
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 namespace {
-
-char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalsIgnoringCase(const std::string& text, std::size_t from, std::size_t length, const char* word) noexcept {
   std::size_t i = 0;
   for (; i < length && word[i] != '\0'; ++i) {
-    if (from + i >= text.size() || lower(text[from + i]) != word[i]) return false;
+    if (from + i >= text.size() || lowerAscii(text[from + i]) != word[i]) return false;
   }
   return i == length && word[i] == '\0';
 }
 
 bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-bool isHexDigit(char c) noexcept { return isDigit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
+bool isHexDigit(char c) noexcept { return isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f'); }
 
 // Decimal 1 to 65535, digits only: "08080" is fine, "+80", " 80" and "" are not.
 bool parsePort(const std::string& text, std::uint16_t& port) noexcept {

@@ -46,6 +46,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void checkExtraction();
 
   // Game module.
+  // The game's DLL in its folder: <gamename>.dll.
+  std::string gameModulePath() const;
   // False also while another extension of this process runs the same game
   // module: waitingForGameModule() is then true and the next step tries again.
   bool loadGameModule();

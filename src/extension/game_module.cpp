@@ -28,12 +28,14 @@ constexpr std::uint32_t kGameModuleWaitLimitMs = 10u * 60u * 1000u;
 
 }  // namespace
 
+std::string GameLoaderExtension::gameModulePath() const { return gameFolder_ + gameName_ + ".dll"; }
+
 void GameLoaderExtension::holdExtractedGameDll() {
   // Shared for reading only: from here until LoadLibrary has mapped it
   // (the mapping then keeps it), no other account's process can overwrite
   // or delete the DLL the verified package installed in the shared folder.
-  gameDllHold_.reset(::CreateFileA((gameFolder_ + gameName_ + ".dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  gameDllHold_.reset(::CreateFileA(gameModulePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool GameLoaderExtension::waitForGameModule() {
@@ -55,7 +57,7 @@ bool GameLoaderExtension::loadGameModule() {
   }
   // Another extension of this process runs this game: this start waits,
   // one timer step at a time, until it has let the module go.
-  const std::string modulePath = gameFolder_ + gameName_ + ".dll";
+  const std::string modulePath = gameModulePath();
   if (gameModuleBusy(modulePath)) {
     waitForGameModule();
     return false;

@@ -71,13 +71,13 @@ bool GameLoaderExtension::readStartupParameters() {
 
   // The names become folder levels and the game module's file name: a value
   // such as ..\..\x or C:\x would send the download, the extraction and the
-  // module load outside the player's folder.
+  // module load outside the player's folder. Read in a double-byte code
+  // page, a name ending in a lead byte would swallow the "\" after it.
+  auto isUsableLevel = [](const std::string& name) { return isSafeFolderLevel(name) && isWholeInSystemCodePage(name); };
   if (gameName_.empty()) return refuse("EMPTY GAME NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(gameName_) || !isWholeInSystemCodePage(gameName_))
-    return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
+  if (!isUsableLevel(gameName_)) return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
   if (partnerName_.empty()) return refuse("EMPTY PARTNER NAME", "STATE_INVALID_PARAMS");
-  if (!isSafeFolderLevel(partnerName_) || !isWholeInSystemCodePage(partnerName_))
-    return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
+  if (!isUsableLevel(partnerName_)) return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
   if (!verifier_ || !verifier_->importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize)) {
     return refuse("FAILED TO LOAD PUBLIC KEY", "STATE_INVALID_PUBLIC_KEY");
   }
@@ -102,10 +102,8 @@ bool GameLoaderExtension::readStartupParameters() {
   if (!language_.empty()) {
     if (screen_) screen_->setLanguage(language_);
     if (!country_.empty()) {
-      if (!isSafeFolderLevel(language_) || !isWholeInSystemCodePage(language_))
-        return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
-      if (!isSafeFolderLevel(country_) || !isWholeInSystemCodePage(country_))
-        return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
+      if (!isUsableLevel(language_)) return refuse("INVALID LANGUAGE", "STATE_INVALID_PARAMS");
+      if (!isUsableLevel(country_)) return refuse("INVALID COUNTRY", "STATE_INVALID_PARAMS");
     }
   }
   gameFolder_ = composeGameFolder(resolvePlayerFolder(), partnerName_, gameName_, language_, country_);

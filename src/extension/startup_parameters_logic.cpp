@@ -1,5 +1,6 @@
 #include "extension/startup_parameters_logic.h"
 
+#include "common/ascii_case.h"
 #include "download/url_parts.h"
 #include "extract/member_name.h"
 #include "storage/version_marker_text.h"
@@ -56,13 +57,6 @@ bool isSafeFolderLevel(const std::string& value) noexcept {
 bool isSafePackageFileName(const std::string& value) noexcept { return !value.empty() && isPlainName(value); }
 
 namespace {
-
-std::string lowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // The name as Windows looks it up: trailing dots and blanks dropped, ASCII
 // letters in one case.

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 namespace {
 
 bool isSeparator(char c) noexcept { return c == '\\' || c == '/'; }
-
-char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Windows drops trailing dots and spaces from a path component, so ". ." or
 // "..." may well resolve like ".."; a component of nothing but dots and
@@ -27,7 +27,7 @@ const char* trimmedEnd(const char* begin, const char* end) noexcept {
 
 bool equalsIgnoringCase(const char* begin, const char* end, const char* text) noexcept {
   for (const char* p = begin; p != end; ++p, ++text) {
-    if (*text == '\0' || lower(*p) != lower(*text)) return false;
+    if (*text == '\0' || lowerAscii(*p) != lowerAscii(*text)) return false;
   }
   return *text == '\0';
 }

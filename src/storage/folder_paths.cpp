@@ -1,5 +1,7 @@
 #include "storage/folder_paths.h"
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 
 std::string makerFolderBelow(const std::string& dataFolder) {
@@ -24,8 +26,6 @@ std::vector<std::string> folderChainLevels(const std::string& path) {
 }
 
 namespace {
-
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool startsWithIgnoringAsciiCase(const std::string& text, const std::string& prefix) {
   if (text.size() < prefix.size()) return false;

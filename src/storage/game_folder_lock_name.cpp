@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 namespace {
 constexpr char kGlobalPrefix[] = "Global\\";
@@ -12,9 +14,7 @@ std::string gameFolderLockName(const std::string& gameFolder) {
   std::string normal;
   normal.reserve(gameFolder.size());
   for (char c : gameFolder) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c == '/') c = '\\';
-    normal += c;
+    normal += c == '/' ? '\\' : lowerAscii(c);
   }
   while (!normal.empty() && normal.back() == '\\') normal.pop_back();
 
