@@ -80,7 +80,7 @@ configure_file(${CMAKE_SOURCE_DIR}/src/verify/built_in_key.cpp.in
 add_library(fyrel_core STATIC ${FYREL_PURE_SOURCES} ${FYREL_WIN32_SOURCES}
             ${CMAKE_BINARY_DIR}/generated/built_in_key.cpp)
 target_include_directories(fyrel_core PUBLIC ${CMAKE_SOURCE_DIR}/include ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(fyrel_core PUBLIC wininet gdi32 user32 advapi32 kernel32)
+target_link_libraries(fyrel_core PUBLIC winhttp wininet gdi32 user32 advapi32 kernel32)
 fyrel_warnings(fyrel_core)
 # Only a development build honours the host's "developdir" (an unsigned game
 # module from any folder).

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "common/unique_internet.h"
 #include "download/http_downloader.h"
 #include "download/url_parts.h"
 

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "common/unique_internet.h"
 #include "storage/player_folder.h"
 #include "support/test_host.h"
 #include "support/test_paths.h"

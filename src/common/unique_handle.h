@@ -5,7 +5,6 @@
 
 #include <windows.h>
 #include <wincrypt.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -76,7 +75,6 @@ struct FindTraits {
 
 using UniqueFile = UniqueHandle<HANDLE, FileTraits>;                  // CreateFile: INVALID_HANDLE_VALUE is empty
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;  // threads, events: null is empty
-using UniqueInternet = UniqueHandle<HINTERNET, HandleTraits<HINTERNET, nullptr, ::InternetCloseHandle>>;
 using UniqueModule = UniqueHandle<HMODULE, HandleTraits<HMODULE, nullptr, ::FreeLibrary>>;
 using UniqueCryptProvider = UniqueHandle<HCRYPTPROV, HandleTraits<HCRYPTPROV, 0, detail::releaseCryptProvider>>;
 using UniqueCryptKey = UniqueHandle<HCRYPTKEY, HandleTraits<HCRYPTKEY, 0, ::CryptDestroyKey>>;

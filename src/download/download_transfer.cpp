@@ -1,30 +1,33 @@
 #include "download/download_transfer.h"
 
+#include <string>
+
 #include "download/body_limit.h"
+#include "download/proxy_choice.h"
+#include "download/system_proxy.h"
 
 namespace fyrel {
 namespace {
 
-constexpr char kAgent[] = "Mozilla/4.0 (compatible; fyrel)";
+constexpr wchar_t kAgent[] = L"Mozilla/4.0 (compatible; fyrel)";
 constexpr DWORD kReadSize = 1024;
 constexpr std::size_t kWriteBufferSize = 64 * 1024;
-// Every attempt must come from the server. Without these flags WinINet keeps
-// a copy of each package in its URL cache (a second full write of a big
-// file) and may answer a later request for the same address from that copy;
-// the controller's restarts ask for the same address again, and an old or
-// cut-off package from a cache must never stand in for the server's.
-// Redirects are followed by attempt(), never by WinINet. Nothing here lets
-// a certificate problem pass: an https answer comes from a server whose
-// certificate chains to a trusted root, names it and is in date, or not at
-// all.
-constexpr DWORD kRequestFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-// The package request's connection is never kept for reuse: a connection
-// that could be reused is read to the end of its announced body when its
-// request is closed, and a stopped transfer would go on downloading with the
-// module pinned. (Wine's WinINet reads the rest whatever the connection;
-// closing there ends only when the server stops sending.)
-constexpr char kNoKeepAlive[] = "Connection: close\r\n";
+// The request goes out exactly as composed here: the path already escaped
+// (requestTarget), never re-encoded. "Pragma: no-cache" and "Cache-Control:
+// no-cache" ask every cache on the way for the server's copy: the
+// controller's restarts ask for the same address again, and an old or
+// cut-off package from a cache must never stand in for the server's. Nothing
+// here lets a certificate problem pass: an https answer comes from a server
+// whose certificate chains to a trusted root, names it and is in date, or
+// not at all.
+constexpr DWORD kRequestFlags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY | WINHTTP_FLAG_REFRESH;
+// Redirects are followed by sendFollowingRedirects(), never by WinHTTP. The
+// connection is never kept for reuse, and closing the request ends it at
+// once, with no wait for the rest of the body: a stopped transfer must not
+// go on downloading with the module pinned. (WinINet reads the rest of an
+// announced body when its request is closed, and under Wine for as long as
+// a server keeps sending; that is why the transfer runs on WinHTTP.)
+constexpr DWORD kDisabledFeatures = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_COOKIES;
 // Hops of redirection a request may take before the package must come.
 constexpr int kMaxRedirects = 10;
 
@@ -32,17 +35,53 @@ bool isRedirect(DWORD status) noexcept {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// A server that accepts the connection and then says nothing would block
-// the worker forever where the platform's handle close does not end a
-// waiting read (Wine): every wait on the server is bounded, as Windows
-// bounds it by default, so such a transfer fails (and is restarted if it
-// had received bytes) instead of hanging the loading screen. A server that
-// keeps sending headers a byte at a time is bounded by the owner's poll
-// (HttpDownloader::running).
-void limitWaits(HINTERNET handle) {
-  DWORD timeout = kHeaderWaitMs;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-    ::InternetSetOptionA(handle, option, &timeout, sizeof timeout);  // best effort
+// Names and paths come from the host in its ANSI code page.
+std::wstring widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
+  return wide;
+}
+
+std::string narrow(const wchar_t* text, std::size_t count) {
+  if (count == 0) return {};
+  const int size = static_cast<int>(count);
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, text, size, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(length), '\0');
+  if (length > 0) ::WideCharToMultiByte(CP_ACP, 0, text, size, &result[0], length, nullptr, nullptr);
+  return result;
+}
+
+// A response header's text; false when it is absent or longer than 2047
+// characters.
+bool headerText(HINTERNET request, DWORD query, std::string& text) {
+  wchar_t value[2048] = {};
+  DWORD size = sizeof value - sizeof value[0];
+  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value, &size, WINHTTP_NO_HEADER_INDEX))
+    return false;
+  text = narrow(value, size / sizeof value[0]);
+  return true;
+}
+
+// A session for one hop, through the system's proxy for its scheme.
+UniqueWinHttp openSession(const SystemProxy& system, bool secure) {
+  const std::wstring proxy = widen(proxyFor(system.servers, secure));
+  const std::wstring bypass = widen(system.bypass);
+  UniqueWinHttp session(proxy.empty() ? ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                                      WINHTTP_NO_PROXY_BYPASS, 0)
+                                      : ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
+                                                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+  // A server that accepts the connection and then says nothing would block
+  // the worker forever where the platform's handle close does not end a
+  // waiting read (Wine): every wait on the server is bounded, so such a
+  // transfer fails (and is restarted if it had received bytes) instead of
+  // hanging the loading screen. A server that keeps sending headers a byte
+  // at a time is bounded by the owner's poll (HttpDownloader::running).
+  const int wait = static_cast<int>(kHeaderWaitMs);
+  if (session) ::WinHttpSetTimeouts(session.get(), wait, wait, wait, wait);  // best effort
+  return session;
 }
 
 }  // namespace
@@ -101,28 +140,42 @@ bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
 }
 
 bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
-  UniqueInternet& connect = connection.connect;
-  UniqueInternet& request = connection.request;
-  // Redirects are followed here, not by WinINet, which follows them without
-  // end: a server that redirects to itself would keep the attempt busy for
-  // ever, with no report. A few hops are allowed; one more fails the attempt.
+  UniqueWinHttp& session = connection.session;
+  UniqueWinHttp& connect = connection.connect;
+  UniqueWinHttp& request = connection.request;
+  const SystemProxy system = systemProxy();
+  // Redirects are followed here, not by WinHTTP: a server that redirects to
+  // itself would keep the attempt busy for ever, with no report, and each
+  // hop must be checked (never from https down to http). A few hops are
+  // allowed; one more fails the attempt.
   UrlParts hop = target;
   for (int hops = 0;; ++hops) {
-    request.reset();  // the last hop's, before the connection it belongs to
-    // An IPv6 server keeps its brackets: WinINet writes the Host line from
-    // the name as given ("[::1]:8080"; without them "::1:8080").
-    connect.reset(::InternetConnectA(connection.internet.get(), hop.host.c_str(), hop.port, nullptr, nullptr,
-                                     INTERNET_SERVICE_HTTP, 0, 0));
+    // The last hop's handles, request first; each hop may take another road.
+    request.reset();
+    connect.reset();
+    session = openSession(system, hop.secure);
+    if (!session || stopped.load(std::memory_order_acquire)) return false;
+    connect.reset(::WinHttpConnect(session.get(), widen(connectName(hop)).c_str(), hop.port, 0));
     if (!connect || stopped.load(std::memory_order_acquire)) return false;
-    const DWORD flags = kRequestFlags | (hop.secure ? INTERNET_FLAG_SECURE : 0);
-    request.reset(::HttpOpenRequestA(connect.get(), "GET", hop.path.c_str(), "HTTP/1.1", nullptr, nullptr, flags, 0));
+    const DWORD flags = kRequestFlags | (hop.secure ? WINHTTP_FLAG_SECURE : 0);
+    request.reset(::WinHttpOpenRequest(connect.get(), L"GET", widen(requestTarget(hop.path)).c_str(), L"HTTP/1.1",
+                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request || stopped.load(std::memory_order_acquire)) return false;
-    limitWaits(request.get());
+    DWORD disabled = kDisabledFeatures;
+    if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) return false;
+    DWORD responseWait = kHeaderWaitMs;
+    ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseWait,
+                       sizeof responseWait);  // best effort: the owner's poll bounds it too
+    // The Host line is written here: an IPv6 server keeps its brackets
+    // ("[::1]:8080"), which the client, given the bare address to connect
+    // to, would leave out.
+    const std::wstring headers = L"Host: " + widen(hostHeaderValue(hop)) + L"\r\nConnection: close\r\n";
 
     sentAt.store(::GetTickCount(), std::memory_order_relaxed);
     awaitingHeaders.store(true, std::memory_order_release);
-    const bool answered =
-        ::HttpSendRequestA(request.get(), kNoKeepAlive, static_cast<DWORD>(sizeof kNoKeepAlive - 1), nullptr, 0);
+    const bool answered = ::WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+                          ::WinHttpReceiveResponse(request.get(), nullptr);
     // Checked here too, for an owner that does not poll: headers that came
     // late count as none.
     const bool late = headersOverdue();
@@ -131,18 +184,17 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
       return false;
     statusCode.store(status, std::memory_order_relaxed);
     if (!isRedirect(status)) return status >= 200 && status <= 299;
     if (hops == kMaxRedirects) return false;
-    char location[2048] = {};
-    size = sizeof location - 1;
+    std::string location;
     UrlParts next;
     // A step down from https to http is refused by redirectTarget: the
     // package asked for over TLS never comes in clear text.
-    if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, location, &size, nullptr) ||
-        !redirectTarget(hop, std::string(location, size), next))
+    if (!headerText(request.get(), WINHTTP_QUERY_LOCATION, location) || !redirectTarget(hop, location, next))
       return false;
     hop = next;
   }
@@ -150,19 +202,15 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
 
 bool HttpDownloader::Transfer::attempt(Connection& connection) {
   if (!openFile()) return false;
-  connection.internet.reset(::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!connection.internet || stopped.load(std::memory_order_acquire)) return false;
   if (!sendFollowingRedirects(connection)) return false;
   return readBody(connection.request.get());
 }
 
 bool HttpDownloader::Transfer::readBody(HINTERNET request) {
   // Read as text: a length of 4 GiB or more must not wrap into a small one.
-  char lengthText[32] = {};
-  DWORD size = sizeof lengthText - 1;
+  std::string lengthText;
   std::uint64_t announced = 0;
-  if (!::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr) ||
-      !parseContentLength(lengthText, announced))
+  if (!headerText(request, WINHTTP_QUERY_CONTENT_LENGTH, lengthText) || !parseContentLength(lengthText, announced))
     announced = 0;  // no usable length: the body runs until the server ends it
   // A package this large could not be counted, cut or hashed: refused
   // before a byte of it is read.
@@ -182,16 +230,14 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request) {
     if (stopped.load(std::memory_order_acquire)) return false;
     // Only what has arrived is read: a read that asked for more would wait
     // for it, and a server that drips one byte at a time would hold the
-    // worker for as long as it liked. Asking first also lets WinINet fill
-    // its own receive buffer, from which the small reads are served (Wine
-    // otherwise makes one socket receive per read). The query waits for at
-    // least one byte, or the end of the body (0), bounded by the receive
-    // timeout; a failed query is a failed read.
+    // worker for as long as it liked. The query waits for at least one
+    // byte, or the end of the body (0), bounded by the receive timeout; a
+    // failed query is a failed read.
     DWORD available = 0;
-    if (!::InternetQueryDataAvailable(request, &available, 0, 0)) return false;
+    if (!::WinHttpQueryDataAvailable(request, &available)) return false;
     const DWORD want = available == 0 || available > kReadSize ? kReadSize : available;
     DWORD n = 0;
-    if (!::InternetReadFile(request, buffer, want, &n)) return false;
+    if (!::WinHttpReadData(request, buffer, want, &n)) return false;
     if (n == 0) break;
 
     std::lock_guard<std::mutex> guard(lock);

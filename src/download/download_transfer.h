@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "common/unique_winhttp.h"
 #include "download/http_downloader.h"
 #include "download/url_parts.h"
 
@@ -17,7 +18,7 @@ namespace fyrel {
 // Everything one transfer shares between the downloader and its worker.
 // The worker never touches the downloader itself, only this block, which it
 // co-owns; so deleting the downloader (and the extension) never waits for
-// the network. The WinINet handles are the worker's alone: closing them
+// the network. The WinHTTP handles are the worker's alone: closing them
 // from another thread would make that thread wait for the worker's blocked
 // read (Wine).
 struct HttpDownloader::Transfer {
@@ -49,11 +50,11 @@ struct HttpDownloader::Transfer {
   std::atomic<bool> stopped{false};  // written under `lock`
   UniqueFile file;
 
-  // The WinINet handles of one attempt, request closed first.
+  // The WinHTTP handles of one attempt, request closed first.
   struct Connection {
-    UniqueInternet internet;
-    UniqueInternet connect;
-    UniqueInternet request;
+    UniqueWinHttp session;
+    UniqueWinHttp connect;
+    UniqueWinHttp request;
   };
 
   // Owner's side: stop() and the header bound.

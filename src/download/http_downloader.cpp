@@ -78,7 +78,7 @@ void HttpDownloader::stop() {
 bool HttpDownloader::running() const noexcept {
   if (!transfer_) return false;
   // The owner's poll is what bounds the header stage: the worker itself
-  // may be blocked in WinINet past the bound.
+  // may be blocked in WinHTTP past the bound.
   if (transfer_->headersOverdue()) transfer_->abandon();
   // A stopped worker may still wait for the network, but its transfer is
   // over for the owner.

@@ -1,5 +1,6 @@
-// Fetches one file over HTTP or HTTPS (WinINet) on a worker thread of its
-// own, straight into a local file, with counters the controller polls.
+// Fetches one file over HTTP or HTTPS (WinHTTP, through the proxy the
+// system's WinINet settings name) on a worker thread of its own, straight
+// into a local file, with counters the controller polls.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,7 @@ class HttpDownloader {
   // Ends a running transfer without waiting for the network: once it
   // returns, the worker writes no byte more to the local file (which is
   // closed), changes none of the values below and touches nothing of this
-  // object. The worker itself may live on for a while, blocked in WinINet;
+  // object. The worker itself may live on for a while, blocked in WinHTTP;
   // it owns what it still uses and keeps this module loaded until it ends.
   // Returns at once when idle.
   void stop();
@@ -36,7 +37,7 @@ class HttpDownloader {
   // running() also bounds the wait for an answer's headers (kHeaderWaitMs
   // from sending the request): a transfer still without them is abandoned
   // as stop() abandons it, and reads as finished and failed, with no byte
-  // received. WinINet has no way to end a blocked header read from another
+  // received. WinHTTP has no way to end a blocked header read from another
   // thread under Wine; the abandoned worker ends when the server gives up,
   // holding no lock and no file.
   bool running() const noexcept;

@@ -30,7 +30,7 @@ bool parsePort(const std::string& text, std::uint16_t& port) noexcept {
   return true;
 }
 
-// A server name or IPv4 address as WinINet is handed it. "@" is the user
+// A server name or IPv4 address as the HTTP client is handed it. "@" is the user
 // information's end, ":" a port's start, "[" and "]" belong to IPv6
 // literals only; the rest could never name a server and would only reach
 // the request's Host line.
@@ -148,6 +148,34 @@ bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts&
   if (from.secure && !next.secure) return false;  // no step down from TLS
   to = next;
   return true;
+}
+
+std::string requestTarget(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string target;
+  target.reserve(path.size());
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F) {
+      target += '%';
+      target += kHex[byte >> 4];
+      target += kHex[byte & 0x0F];
+    } else {
+      target += c;
+    }
+  }
+  return target;
+}
+
+std::string hostHeaderValue(const UrlParts& target) {
+  const std::uint16_t schemePort = target.secure ? kHttpsPort : kHttpPort;
+  return target.port == schemePort ? target.host : target.host + ":" + std::to_string(target.port);
+}
+
+std::string connectName(const UrlParts& target) {
+  const std::string& host = target.host;
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+  return host;
 }
 
 }  // namespace fyrel

@@ -44,4 +44,19 @@ bool splitUrl(const std::string& url, UrlParts& parts);
 // over TLS never comes in clear text.
 bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts& to);
 
+// The path as it goes on the request line: every byte that may not stand
+// there (blanks, control bytes, DEL and bytes above 0x7F) as "%XX" of that
+// byte, everything else, "%" included, as it is. A server decodes the same
+// bytes the address held, whatever the code page; the HTTP client is never
+// left to re-encode them.
+std::string requestTarget(const std::string& path);
+
+// The Host line's text for a target: the server as written (an IPv6
+// address keeps its brackets), with ":port" unless the port is the
+// scheme's own.
+std::string hostHeaderValue(const UrlParts& target);
+
+// The server name to connect to: an IPv6 address without its brackets.
+std::string connectName(const UrlParts& target);
+
 }  // namespace fyrel

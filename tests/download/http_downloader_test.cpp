@@ -1,5 +1,5 @@
 // The download worker against a real HTTP server on loopback, through the
-// real WinINet, into real files.
+// real WinHTTP, into real files.
 #include "download/http_downloader.h"
 
 #include <windows.h>
@@ -98,7 +98,7 @@ std::size_t stillAlive(const std::vector<HANDLE>& workers) {
   return alive;
 }
 
-// A stopped worker is not waited for; it ends by itself once WinINet lets
+// A stopped worker is not waited for; it ends by itself once WinHTTP lets
 // go of it (at the latest at the 20 s receive timeout).
 std::size_t aliveAfterTheirEnd(const std::vector<HANDLE>& workers) {
   waitUntil([&] { return stillAlive(workers) == 0; }, 30000);
@@ -192,7 +192,7 @@ TEST(Downloader, IsCompleteOnlyWhenTheBodyEndsAsAnnounced) {
     EXPECT_TRUE(test::readFile(dir + "pack.cab") == body.substr(0, c.written));
   }
 
-  // More bytes than announced: WinINet stops at the announced length, and
+  // More bytes than announced: the client stops at the announced length, and
   // the attempt is complete with exactly those bytes; or, when its receive
   // buffer has already taken in bytes past the end, it hands them over and
   // the attempt fails. Which one depends on how the bytes arrive; never a
@@ -321,7 +321,7 @@ TEST(Downloader, RestartFetchesFromTheServerNotFromACache) {
     EXPECT_FALSE(r.hasHeader("If-Modified-Since"));
     EXPECT_FALSE(r.hasHeader("If-None-Match"));
   }
-  // Nothing of the package was copied into WinINet's URL cache.
+  // Nothing of the package was copied into the system's URL cache.
   DWORD size = 0;
   EXPECT_FALSE(::GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -376,8 +376,8 @@ TEST(Downloader, StopDuringAStalledTransferEndsItAndLeavesNoThread) {
   EXPECT_FALSE(d->succeeded());
   EXPECT_EQ(d->receivedBytes(), 4096u);  // what the restart decision reads
   d.reset();
-  // Wine's WinINet, unlike Windows', does not end a read that is blocked in
-  // the socket when its handle is closed; the stalled worker ends when the
+  // Under Wine a read that is blocked in the socket does not end when its
+  // handle is closed; the stalled worker ends when the
   // connection does.
   server.stop();
   EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
@@ -444,7 +444,7 @@ TEST(Downloader, HundredsOfStartsStopsAndRestartsLeaveNoThreadBehind) {
 TEST(Downloader, StopReturnsAtOnceWhateverTheServerDoesAndNothingIsWrittenAfter) {
   // Each server keeps a worker busy in its own way: one byte at a time,
   // silence after a few KB, and bodies faster than the disk, with and
-  // without a length (closing a request whose length is known makes WinINet
+  // without a length (closing a request whose length is known made WinINet
   // read the rest of the body first).
   static const struct {
     const char* name;
@@ -495,6 +495,43 @@ TEST(Downloader, StopReturnsAtOnceWhateverTheServerDoesAndNothingIsWrittenAfter)
   std::printf("worst stop: %.1f ms\n", worstMs);
   server.stop();
   EXPECT_EQ(aliveAfterTheirEnd(workers.started()), 0u);
+}
+
+TEST(Downloader, AStoppedTransferHangsUpAtOnceHoweverFastTheServerSends) {
+  // A server that sends faster than the worker can read must see its
+  // connection end when the transfer stops, not when its body does: the
+  // stopped worker would otherwise download on, keeping the module loaded
+  // (1.5 GB took more than 30 s here).
+  static const struct {
+    const char* name;
+    Response response;
+  } servers[] = {
+      {"1.5 GB announced", Response::ok(patterned(1 << 20)).withLength(1500000000u).endless()},
+      {"no length", Response::ok(patterned(1 << 20)).endless()},
+  };
+  HttpTestServer server("127.0.0.39");
+  ASSERT_TRUE(server.listening());
+  const std::string dir = test::scratchDir("download_hang_up");
+  WorkerThreadRecorder workers;
+  std::size_t ended = 0;
+  for (const auto& c : servers) {
+    SCOPED_TRACE(c.name);
+    server.enqueue(c.response);
+    auto d = std::make_unique<HttpDownloader>();
+    d->start(server.baseUrl() + "/fast", dir + "pack.cab");
+    ASSERT_TRUE(waitUntil([&] { return d->receivedBytes() > (1u << 20); }, 20000));
+    ASSERT_EQ(server.endedConnections(), ended);
+    const DWORD before = ::GetTickCount();
+    d.reset();
+    ++ended;
+    const bool hungUp = server.waitForEndedConnections(ended, 30000);
+    const DWORD ms = ::GetTickCount() - before;
+    std::printf("%s: connection ended %lu ms after the stop\n", c.name, static_cast<unsigned long>(ms));
+    ASSERT_TRUE(hungUp);
+    EXPECT_LT(ms, 1000u);
+    const DWORD workerEnd = ::WaitForSingleObject(workers.started().back(), 5000);
+    EXPECT_EQ(workerEnd, WAIT_OBJECT_0);
+  }
 }
 
 // Lowers the body limit for one test: no test can send 2 GiB in good time.
@@ -601,7 +638,7 @@ TEST(Downloader, AsksTheServerForNoKeepAlive) {
 }
 
 TEST(Downloader, WaitForTheHeadersIsBoundedAndStopDuringItIsPrompt) {
-  // WinINet's receive timeout bounds each wait for a byte, not the whole
+  // The client's receive timeout bounds each wait for a byte, not the whole
   // head: a server that sends it a byte at a time, or interim answers for
   // ever, would hold the screen at 0 % for as long as it liked.
   static const struct {
@@ -678,7 +715,8 @@ TEST(Downloader, AStartThatRunsOutOfMemoryLeavesNothingRunning) {
 
 }  // namespace
 TEST(Downloader, FollowsAFewRedirectsButNotALoop) {
-  // WinINet would follow a server that redirects to itself for ever, with
+  // A client left to follow redirects would follow a server that redirects
+  // to itself for ever, with
   // no report; ten hops are followed, the eleventh fails the attempt.
   HttpTestServer origin("127.0.0.36");
   HttpTestServer mirror("127.0.0.37");

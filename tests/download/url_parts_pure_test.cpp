@@ -134,5 +134,40 @@ TEST(RedirectTarget, FollowsHttpAndHttpsButNeverStepsDownFromTls) {
   }
 }
 
+TEST(RequestLine, PathBytesThatMayNotStandThereAreEscapedAndTheServerKeepsItsForm) {
+  static const struct {
+    const char* path;
+    const char* target;
+  } paths[] = {
+      {"/games/pack.cab", "/games/pack.cab"},
+      {"/Pack%20One.cab?id=7&v=a/b://c", "/Pack%20One.cab?id=7&v=a/b://c"},  // escapes already there stay
+      {"/my pack.cab", "/my%20pack.cab"},
+      {"/sp\xFCl/\x81\x40.cab", "/sp%FCl/%81@.cab"},  // the address's own bytes, whatever the code page
+      {"/a\tb\x7F", "/a%09b%7F"},
+      {"/x\r\nHost: evil", "/x%0D%0AHost:%20evil"},  // no second header line
+      {"/p#frag", "/p#frag"},
+  };
+  for (const auto& c : paths) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(requestTarget(c.path), c.target);
+  }
+
+  static const struct {
+    UrlParts target;
+    const char* host;
+    const char* connect;
+  } servers[] = {
+      {{"server", "/", 80, false}, "server", "server"},        {{"server", "/", 443, true}, "server", "server"},
+      {{"server", "/", 8080, false}, "server:8080", "server"}, {{"server", "/", 80, true}, "server:80", "server"},
+      {{"server", "/", 443, false}, "server:443", "server"},   {{"[::1]", "/", 80, false}, "[::1]", "::1"},
+      {{"[::1]", "/", 19080, false}, "[::1]:19080", "::1"},
+  };
+  for (const auto& c : servers) {
+    SCOPED_TRACE(c.host);
+    EXPECT_EQ(hostHeaderValue(c.target), c.host);
+    EXPECT_EQ(connectName(c.target), c.connect);
+  }
+}
+
 }  // namespace
 }  // namespace fyrel

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 
 #include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
@@ -317,6 +319,25 @@ TEST_F(Loader, TwoPlayerProcessesStartingTheSameGameBothStartIt) {
             "FE_STATE STATE_DOWNLOADING\nFE_STATE STATE_GAME_READY\nFE_STATE STATE_GAME_CREATE_SUCCEEDED\n"
             "FE_STATE STATE_GAME_STARTED\nFE_STATE \n");
   EXPECT_EQ(s.requestCount(), 1u);  // installed once, started twice
+}
+
+TEST_F(Loader, ADeleteDuringAFastDownloadHangsUpAtOnce) {
+  // A server that sends faster than the loader reads, with 1.5 GB still to
+  // come: once the extension is deleted, the connection ends at once, and
+  // with it the worker that kept this module loaded.
+  startServer().enqueue(Response::ok(std::string(1u << 20, 'p')).withLength(1500000000u).endless());
+  ASSERT_TRUE(create({{"gamecab", url("/games/huge.pkg")}}));
+  ASSERT_TRUE(waitFor("STATE_DOWNLOADING"));
+  pumpFor(500);  // bytes flow
+  ASSERT_EQ(server->endedConnections(), 0u);
+  const DWORD start = ::GetTickCount();
+  destroy();
+  EXPECT_EQ(host.notifications().back(), kClosed);
+  const bool hungUp = server->waitForEndedConnections(1, 30000);
+  const DWORD ms = ::GetTickCount() - start;
+  std::printf("connection ended %lu ms after the delete\n", static_cast<unsigned long>(ms));
+  ASSERT_TRUE(hungUp);
+  EXPECT_LT(ms, 1000u);
 }
 
 // Deleting the extension at each point of its life: everything stops, the

@@ -60,6 +60,7 @@ class LoaderTest : public ::testing::Test {
 
   std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
   std::string gameFolder() const { return partnerFolder() + "testgame\\"; }
+  const std::string& address() const { return address_; }  // the case's loopback address
   std::string url(const std::string& path) const { return "http://" + address_ + path; }
   HttpTestServer& startServer() {
     server = std::make_unique<HttpTestServer>(address_);

@@ -39,12 +39,14 @@ std::string linuxFileAsWindowsPath(const std::string& linuxPath) {
   return path;
 }
 
-ProxySetting::ProxySetting(const std::string& hostAndPort)
+ProxySetting::ProxySetting(const std::string& servers, const std::string& straight)
     : enable_(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable"),
-      server_(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer") {
+      server_(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer"),
+      override_(HKEY_CURRENT_USER, kInternetSettings, "ProxyOverride") {
   const DWORD on = 1;
   enable_.set(REG_DWORD, std::string(reinterpret_cast<const char*>(&on), sizeof on));
-  server_.setString(hostAndPort);
+  server_.setString(servers);
+  if (!straight.empty()) override_.setString(straight);
 }
 
 namespace {

@@ -18,18 +18,21 @@ std::string networkPart(const char* variable);
 std::string linuxFileAsWindowsPath(const std::string& linuxPath);
 
 // The proxy as a Windows user sets it (Internet Options, LAN settings):
-// ProxyEnable = 1 and ProxyServer = "host:port" among the per-user Internet
-// Settings, which WinINet reads when it is opened with the system's proxy
-// settings. Whatever was there before is put back on destruction.
+// ProxyEnable = 1, ProxyServer = "host:port" (or a list per scheme,
+// "http=host:port;https=host:port") and ProxyOverride, the servers reached
+// straight, among the per-user Internet Settings, which WinINet reads when
+// it is opened with the system's proxy settings. Whatever was there before
+// is put back on destruction.
 class ProxySetting {
  public:
-  explicit ProxySetting(const std::string& hostAndPort);
+  explicit ProxySetting(const std::string& servers, const std::string& straight = "");
   ProxySetting(const ProxySetting&) = delete;
   ProxySetting& operator=(const ProxySetting&) = delete;
 
  private:
   RegistryValueGuard enable_;
   RegistryValueGuard server_;
+  RegistryValueGuard override_;
 };
 
 // Adds a certificate (DER) to the prefix's machine root store, where

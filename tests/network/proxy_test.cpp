@@ -60,9 +60,9 @@ class ThroughProxy : public LoaderTest {
 
   // The previous setting is put back before the new one is saved, so the
   // last restore leaves the prefix as the case found it.
-  void useProxy(const std::string& hostAndPort) {
+  void useProxy(const std::string& servers, const std::string& straight = "") {
     proxy.reset();
-    proxy = std::make_unique<ProxySetting>(hostAndPort);
+    proxy = std::make_unique<ProxySetting>(servers, straight);
   }
 
   // The start ended in `state` with no prompt on the way; the window shows
@@ -81,7 +81,7 @@ class ThroughProxy : public LoaderTest {
  private:
   static std::string proxySettingText() {
     std::string text;
-    for (const char* name : {"ProxyEnable", "ProxyServer"}) {
+    for (const char* name : {"ProxyEnable", "ProxyServer", "ProxyOverride"}) {
       DWORD type = REG_NONE;
       std::string bytes = "(none)";
       readValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", name, type,
@@ -120,6 +120,40 @@ TEST_F(Squid, FirstStartGoesThroughTheProxyWhichLogsThePackageRequest) {
   EXPECT_NE(request.header("Via").find("squid"), std::string::npos) << "came straight, not through squid";
   EXPECT_TRUE(logHas("TCP_MISS/200")) << accessLog();
   EXPECT_TRUE(logHas(" GET " + url("/games/game.pkg") + " ")) << accessLog();
+}
+
+TEST_F(Squid, TheProxyListIsReadAsWindowsWritesIt) {
+  // Each setting names squid somewhere; only some send the package
+  // through it.
+  static const struct {
+    const char* what;
+    const char* servers;  // %s: squid's address
+    bool straight;        // ProxyOverride names the origin
+    bool throughSquid;
+  } cases[] = {
+      {"an entry for http", "http=%s:3128;https=%s:3129", false, true},
+      {"an entry for https only", "https=%s:3128", false, false},
+      {"the origin listed to be reached straight", "%s:3128", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    startAfresh();
+    startServer().enqueue(Response::file(fixture("game.pkg")));
+    std::string servers = c.servers;
+    for (std::size_t at; (at = servers.find("%s")) != std::string::npos;) servers.replace(at, 2, proxyAddress);
+    const std::string path =
+        std::string("/games/") + (c.throughSquid ? "via" : "straight") + std::to_string(&c - cases) + "/game.pkg";
+    useProxy(servers, c.straight ? address() : "");
+    ASSERT_TRUE(create({{"gamecab", url(path)}}));
+    ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+    ASSERT_EQ(server->requestCount(), 1u);
+    EXPECT_EQ(server->requests()[0].header("Via").find("squid") != std::string::npos, c.throughSquid);
+    if (c.throughSquid) {
+      EXPECT_TRUE(logHas(" GET " + url(path) + " ")) << accessLog();
+    } else {
+      EXPECT_EQ(accessLog().find(path), std::string::npos) << accessLog();
+    }
+  }
 }
 
 TEST_F(Squid, HttpsPackageComesThroughTheProxyByConnect) {

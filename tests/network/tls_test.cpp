@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "common/unique_internet.h"
 #include "extension/loader_fixture.h"
 #include "network/network_parts.h"
 
