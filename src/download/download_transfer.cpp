@@ -28,6 +28,8 @@ constexpr DWORD kRequestFlags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAP
 // announced body when its request is closed, and under Wine for as long as
 // a server keeps sending; that is why the transfer runs on WinHTTP.)
 constexpr DWORD kDisabledFeatures = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_COOKIES;
+constexpr DWORD kTlsProtocols =
+    WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
 // Hops of redirection a request may take before the package must come.
 constexpr int kMaxRedirects = 10;
 
@@ -80,7 +82,14 @@ UniqueWinHttp openSession(const SystemProxy& system, bool secure) {
   // hanging the loading screen. A server that keeps sending headers a byte
   // at a time is bounded by the owner's poll (HttpDownloader::running).
   const int wait = static_cast<int>(kHeaderWaitMs);
-  if (session) ::WinHttpSetTimeouts(session.get(), wait, wait, wait, wait);  // best effort
+  if (!session) return session;
+  ::WinHttpSetTimeouts(session.get(), wait, wait, wait, wait);  // best effort
+  // WinHTTP on older systems offers TLS 1.0 alone unless asked for more,
+  // and hosting that takes TLS 1.2 and later only would be out of reach;
+  // a system that does not know TLS 1.3 refuses the first set.
+  for (DWORD protocols : {kTlsProtocols | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, kTlsProtocols}) {
+    if (::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) break;
+  }
   return session;
 }
 
