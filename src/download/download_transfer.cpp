@@ -56,14 +56,28 @@ std::string narrow(const wchar_t* text, std::size_t count) {
   return result;
 }
 
-// A response header's text; false when it is absent or longer than 2047
-// characters.
-bool headerText(HINTERNET request, DWORD query, std::string& text) {
+// The text of a response header's `index`th line of that name (0: the
+// first); false when there is none, or it is longer than 2047 characters.
+bool headerText(HINTERNET request, DWORD query, std::string& text, DWORD index = 0) {
   wchar_t value[2048] = {};
   DWORD size = sizeof value - sizeof value[0];
-  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value, &size, WINHTTP_NO_HEADER_INDEX))
-    return false;
+  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value, &size, &index)) return false;
   text = narrow(value, size / sizeof value[0]);
+  return true;
+}
+
+// The body's announced length: 0 when there is none. False for a length
+// that is no number, or for two that differ: where the body ends is then
+// anybody's guess, and a body cut at the wrong place must not count as a
+// package.
+bool announcedLength(HINTERNET request, std::uint64_t& length) {
+  length = 0;
+  std::string text;
+  for (DWORD index = 0; headerText(request, WINHTTP_QUERY_CONTENT_LENGTH, text, index); ++index) {
+    std::uint64_t value = 0;
+    if (!parseContentLength(text, value) || (index > 0 && value != length)) return false;
+    length = value;
+  }
   return true;
 }
 
@@ -164,7 +178,12 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
     connect.reset();
     session = openSession(system, hop.secure);
     if (!session || stopped.load(std::memory_order_acquire)) return false;
-    connect.reset(::WinHttpConnect(session.get(), widen(connectName(hop)).c_str(), hop.port, 0));
+    // Straight to the server, an IPv6 address is connected to without its
+    // brackets; through a proxy, the server is named in the request line,
+    // where it keeps them ("http://[::1]:8080/p").
+    const bool proxied = !proxyFor(system.servers, hop.secure).empty();
+    const std::string server = proxied ? hop.host : connectName(hop);
+    connect.reset(::WinHttpConnect(session.get(), widen(server).c_str(), hop.port, 0));
     if (!connect || stopped.load(std::memory_order_acquire)) return false;
     const DWORD flags = kRequestFlags | (hop.secure ? WINHTTP_FLAG_SECURE : 0);
     request.reset(::WinHttpOpenRequest(connect.get(), L"GET", widen(requestTarget(hop.path)).c_str(), L"HTTP/1.1",
@@ -217,10 +236,9 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
 
 bool HttpDownloader::Transfer::readBody(HINTERNET request) {
   // Read as text: a length of 4 GiB or more must not wrap into a small one.
-  std::string lengthText;
+  // Without a length the body runs until the server ends it.
   std::uint64_t announced = 0;
-  if (!headerText(request, WINHTTP_QUERY_CONTENT_LENGTH, lengthText) || !parseContentLength(lengthText, announced))
-    announced = 0;  // no usable length: the body runs until the server ends it
+  if (!announcedLength(request, announced)) return false;
   // A package this large could not be counted, cut or hashed: refused
   // before a byte of it is read.
   if (announced > bodyLimit) return false;

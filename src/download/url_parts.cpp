@@ -106,6 +106,16 @@ bool splitAfterScheme(const std::string& rest, bool secure, UrlParts& parts) {
   return true;
 }
 
+// "//server[:port]" followed by "?query", "#fragment" or nothing: the
+// path of such an address is "/", written out.
+std::string withRootPath(const std::string& rest) {
+  const std::size_t end = rest.find_first_of("/?#", 2);
+  if (end != std::string::npos && rest[end] == '/') return rest;
+  std::string full = rest;
+  full.insert(end == std::string::npos ? full.size() : end, "/");
+  return full;
+}
+
 }  // namespace
 
 bool splitUrl(const std::string& url, UrlParts& parts) {
@@ -121,7 +131,7 @@ bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts&
   if (location.empty()) return false;
   UrlParts next;
   if (location.compare(0, 2, "//") == 0) {
-    if (!splitAfterScheme(location, from.secure, next)) return false;
+    if (!splitAfterScheme(withRootPath(location), from.secure, next)) return false;
   } else if (location[0] == '/') {
     next = from;
     next.path = location;
@@ -136,7 +146,8 @@ bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts&
       } else if (!equalsIgnoringCase(location, 0, colon, "http")) {
         return false;
       }
-      if (!splitAfterScheme(location.substr(colon + 1), secure, next)) return false;
+      const std::string rest = location.substr(colon + 1);
+      if (rest.compare(0, 2, "//") != 0 || !splitAfterScheme(withRootPath(rest), secure, next)) return false;
     } else {
       // Relative to the current path: beside its last segment, or the same
       // path with another query.

@@ -38,7 +38,9 @@ bool splitUrl(const std::string& url, UrlParts& parts);
 //   - "http://..." or "https://..." (any letter case), split as above;
 //   - "//server/path": the same scheme as `from`;
 //   - "/path": the same scheme, server and port;
-//   - "name" or "?query": relative to `from`'s path.
+//   - "name" or "?query": relative to `from`'s path;
+//   - an address of the first two kinds without a path ("https://mirror",
+//     "//mirror?v=2") has the path "/".
 // False for another scheme, an address splitUrl refuses, an empty
 // Location and for a step from https down to http: a package asked for
 // over TLS never comes in clear text.

@@ -192,6 +192,35 @@ TEST(Downloader, IsCompleteOnlyWhenTheBodyEndsAsAnnounced) {
     EXPECT_TRUE(test::readFile(dir + "pack.cab") == body.substr(0, c.written));
   }
 
+  // A length that is no number, or two that differ, leave the body's end
+  // unknown: nothing of such a body counts, and none of it is read.
+  static const struct {
+    const char* name;
+    const char* first;   // null: none
+    const char* second;  // null: none
+    bool complete;
+  } lengths[] = {
+      {"digits, then letters", "1000abc", nullptr, false},
+      {"negative", "-1", nullptr, false},
+      {"signed", "+1000", nullptr, false},
+      {"two that differ", "1000", "100", false},
+      {"two that differ, the true one last", "100", "1000", false},
+      {"the same twice", "1000", " 1000", true},
+  };
+  for (const auto& c : lengths) {
+    SCOPED_TRACE(c.name);
+    Response r = Response::ok(body.substr(0, 1000)).withoutLength();
+    for (const char* value : {c.first, c.second}) {
+      if (value != nullptr) r.header("Content-Length", value);
+    }
+    server.enqueue(r);
+    HttpDownloader d;
+    d.start(server.baseUrl() + "/lengths" + std::to_string(n++), dir + "pack.cab");
+    ASSERT_TRUE(waitFinished(d));
+    EXPECT_EQ(d.succeeded(), c.complete);
+    EXPECT_EQ(d.receivedBytes(), c.complete ? 1000u : 0u);
+  }
+
   // More bytes than announced: the client stops at the announced length, and
   // the attempt is complete with exactly those bytes; or, when its receive
   // buffer has already taken in bytes past the end, it hands them over and

@@ -107,6 +107,11 @@ TEST(RedirectTarget, FollowsHttpAndHttpsButNeverStepsDownFromTls) {
       {true, "https://mirror:8443/p", true, true, "mirror", 8443, "/p"},
       {true, "//mirror/p", true, true, "mirror", 443, "/p"},
       {true, "p.cab", true, true, "origin", 19443, "/old/p.cab"},
+      // An address without a path leads to "/".
+      {false, "http://mirror", true, false, "mirror", 80, "/"},
+      {false, "http://mirror:81?x=1", true, false, "mirror", 81, "/?x=1"},
+      {false, "//[::1]:8080", true, false, "[::1]", 8080, "/"},
+      {true, "https://mirror#top", true, true, "mirror", 443, "/#top"},
       // A downgrade, other schemes, and addresses that are refused anyway.
       {true, "http://mirror/p", false, false, "", 0, ""},
       {true, "HTTP://origin:19443/p", false, false, "", 0, ""},
@@ -115,7 +120,6 @@ TEST(RedirectTarget, FollowsHttpAndHttpsButNeverStepsDownFromTls) {
       {false, "http://user:pw@mirror/p", false, false, "", 0, ""},
       {false, "//user@mirror/p", false, false, "", 0, ""},
       {false, "http:///p", false, false, "", 0, ""},
-      {false, "http://mirror", false, false, "", 0, ""},
       {false, "http://mirror:0/p", false, false, "", 0, ""},
       {false, "", false, false, "", 0, ""},
   };

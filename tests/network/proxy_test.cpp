@@ -156,6 +156,19 @@ TEST_F(Squid, TheProxyListIsReadAsWindowsWritesIt) {
   }
 }
 
+TEST_F(Squid, AnIpv6PackageAddressReachesTheProxyWithItsBrackets) {
+  HttpTestServer origin("::1", 19082);
+  ASSERT_TRUE(origin.listening());
+  origin.enqueue(Response::file(fixture("game.pkg")));
+  useProxy(proxyAddress + ":3128");
+  ASSERT_TRUE(create({{"gamecab", "http://[::1]:19082/games/v6/game.pkg"}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  ASSERT_EQ(origin.requestCount(), 1u);
+  EXPECT_NE(origin.requests()[0].header("Via").find("squid"), std::string::npos);
+  EXPECT_EQ(origin.requests()[0].header("Host"), "[::1]:19082");
+  EXPECT_TRUE(logHas(" GET http://[::1]:19082/games/v6/game.pkg ")) << accessLog();
+}
+
 TEST_F(Squid, HttpsPackageComesThroughTheProxyByConnect) {
   // with_network_parts.sh starts the HTTPS servers for this case too; the
   // proxy only sees a tunnel, the certificate is checked end to end.
