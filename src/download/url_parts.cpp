@@ -165,7 +165,8 @@ std::string requestTarget(const std::string& path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string target;
   target.reserve(path.size());
-  for (char c : path) {
+  // A fragment names a place inside what comes back; it is never sent.
+  for (char c : path.substr(0, path.find('#'))) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F) {
       target += '%';

@@ -48,7 +48,8 @@ bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts&
 
 // The path as it goes on the request line: every byte that may not stand
 // there (blanks, control bytes, DEL and bytes above 0x7F) as "%XX" of that
-// byte, everything else, "%" included, as it is. A server decodes the same
+// byte, everything else, "%" included, as it is; a fragment ("#...") is
+// left out. A server decodes the same
 // bytes the address held, whatever the code page; the HTTP client is never
 // left to re-encode them.
 std::string requestTarget(const std::string& path);

@@ -149,7 +149,8 @@ TEST(RequestLine, PathBytesThatMayNotStandThereAreEscapedAndTheServerKeepsItsFor
       {"/sp\xFCl/\x81\x40.cab", "/sp%FCl/%81@.cab"},  // the address's own bytes, whatever the code page
       {"/a\tb\x7F", "/a%09b%7F"},
       {"/x\r\nHost: evil", "/x%0D%0AHost:%20evil"},  // no second header line
-      {"/p#frag", "/p#frag"},
+      {"/p#frag", "/p"},
+      {"/p?q=1#top#2", "/p?q=1"},
   };
   for (const auto& c : paths) {
     SCOPED_TRACE(c.path);
