@@ -654,8 +654,8 @@ TEST(Downloader, HttpsAddressIsNeverAnsweredInClearText) {
 }
 
 TEST(Downloader, AsksTheServerForNoKeepAlive) {
-  // A connection kept for reuse is read to the end of its announced body
-  // when its request is closed: the package request's never is.
+  // Nothing of the package request's connection is kept for reuse: the
+  // server may end it with the answer.
   HttpTestServer server("127.19.0.3");
   ASSERT_TRUE(server.listening());
   server.enqueue(Response::ok("x"));
