@@ -81,14 +81,17 @@ bool announcedLength(HINTERNET request, std::uint64_t& length) {
   return true;
 }
 
-// A session for one hop, through the system's proxy for its scheme.
-UniqueWinHttp openSession(const SystemProxy& system, bool secure) {
-  const std::wstring proxy = widen(proxyFor(system.servers, secure));
-  const std::wstring bypass = widen(system.bypass);
-  UniqueWinHttp session(proxy.empty() ? ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                                      WINHTTP_NO_PROXY_BYPASS, 0)
-                                      : ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
-                                                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+// A session for one hop: straight to the server when `proxy` is empty,
+// else through it, except for the servers `bypass` lists.
+UniqueWinHttp openSession(const std::string& proxy, const std::string& bypass) {
+  const std::wstring proxyName = widen(proxy);
+  const std::wstring bypassList = widen(bypass);
+  UniqueWinHttp session(
+      proxyName.empty()
+          ? ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)
+          : ::WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxyName.c_str(),
+                          bypassList.empty() ? WINHTTP_NO_PROXY_BYPASS : bypassList.c_str(), 0));
+  if (!session) return session;
   // A server that accepts the connection and then says nothing would block
   // the worker forever where the platform's handle close does not end a
   // waiting read (Wine): every wait on the server is bounded, so such a
@@ -96,7 +99,6 @@ UniqueWinHttp openSession(const SystemProxy& system, bool secure) {
   // hanging the loading screen. A server that keeps sending headers a byte
   // at a time is bounded by the owner's poll (HttpDownloader::running).
   const int wait = static_cast<int>(kHeaderWaitMs);
-  if (!session) return session;
   ::WinHttpSetTimeouts(session.get(), wait, wait, wait, wait);  // best effort
   // WinHTTP on older systems offers TLS 1.0 alone unless asked for more,
   // and hosting that takes TLS 1.2 and later only would be out of reach;
@@ -176,13 +178,13 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
     // The last hop's handles, request first; each hop may take another road.
     request.reset();
     connect.reset();
-    session = openSession(system, hop.secure);
+    const std::string proxy = proxyFor(system.servers, hop.secure);
+    session = openSession(proxy, system.bypass);
     if (!session || stopped.load(std::memory_order_acquire)) return false;
     // Straight to the server, an IPv6 address is connected to without its
     // brackets; through a proxy, the server is named in the request line,
     // where it keeps them ("http://[::1]:8080/p").
-    const bool proxied = !proxyFor(system.servers, hop.secure).empty();
-    const std::string server = proxied ? hop.host : connectName(hop);
+    const std::string server = proxy.empty() ? connectName(hop) : hop.host;
     connect.reset(::WinHttpConnect(session.get(), widen(server).c_str(), hop.port, 0));
     if (!connect || stopped.load(std::memory_order_acquire)) return false;
     const DWORD flags = kRequestFlags | (hop.secure ? WINHTTP_FLAG_SECURE : 0);

@@ -146,8 +146,7 @@ bool redirectTarget(const UrlParts& from, const std::string& location, UrlParts&
       } else if (!equalsIgnoringCase(location, 0, colon, "http")) {
         return false;
       }
-      const std::string rest = location.substr(colon + 1);
-      if (rest.compare(0, 2, "//") != 0 || !splitAfterScheme(withRootPath(rest), secure, next)) return false;
+      if (!splitAfterScheme(withRootPath(location.substr(colon + 1)), secure, next)) return false;
     } else {
       // Relative to the current path: beside its last segment, or the same
       // path with another query.
