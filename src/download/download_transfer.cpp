@@ -4,13 +4,16 @@
 
 #include "download/body_limit.h"
 #include "download/proxy_choice.h"
+#include "download/retry_pacing.h"
 #include "download/system_proxy.h"
 
 namespace fyrel {
 namespace {
 
 constexpr wchar_t kAgent[] = L"Mozilla/4.0 (compatible; fyrel)";
-constexpr DWORD kReadSize = 1024;
+// Large pieces: each read costs a pass through WinHTTP (and Wine), however
+// few bytes it brings; the counters still move with every piece.
+constexpr DWORD kReadSize = 64 * 1024;
 constexpr std::size_t kWriteBufferSize = 64 * 1024;
 // The request goes out exactly as composed here: the path already escaped
 // (requestTarget), never re-encoded. "Pragma: no-cache" and "Cache-Control:
@@ -141,14 +144,81 @@ void HttpDownloader::Transfer::run() noexcept {
   running.store(false, std::memory_order_release);  // outcome and counters first
 }
 
-bool HttpDownloader::Transfer::openFile() {
+bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   std::lock_guard<std::mutex> guard(lock);
+  onDisk = 0;
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
   // The sharing of the runtime's "wb": readers and writers may open it too.
-  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  return static_cast<bool>(file);
+  // Opened, not created afresh: the bytes of an earlier attempt may be
+  // worth keeping.
+  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) return false;
+  // Only a part of the package, never all of it or more: anything else is
+  // no prefix of what the validator vouches for.
+  const bool keep = from.resumable() && size.QuadPart > 0 && static_cast<std::uint64_t>(size.QuadPart) < from.total;
+  if (!keep) {
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+    {
+      std::lock_guard<std::mutex> guardLearned(learnedLock);
+      learnedChanged = learnedChanged || learned.resumable();
+      learned = ResumePoint();
+    }
+    setProgress(0, 0);
+    startOffset.store(0, std::memory_order_relaxed);
+    return true;
+  }
+  LARGE_INTEGER end{};
+  if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END)) return false;
+  onDisk = static_cast<std::uint32_t>(size.QuadPart);
+  startOffset.store(onDisk, std::memory_order_relaxed);
+  setProgress(onDisk, from.total);
+  return true;
+}
+
+bool HttpDownloader::Transfer::emptyFile() {
+  std::lock_guard<std::mutex> guard(lock);
+  if (stopped.load(std::memory_order_relaxed)) return false;
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+  {
+    std::lock_guard<std::mutex> guardLearned(learnedLock);
+    learned = ResumePoint();
+    learnedChanged = true;
+  }
+  setProgress(0, 0);
+  startOffset.store(0, std::memory_order_relaxed);
+  return true;
+}
+
+// The owner may read the two counters between the stores: the one that
+// keeps received <= total is stored first.
+void HttpDownloader::Transfer::setProgress(std::uint32_t received, std::uint32_t total) noexcept {
+  if (total >= receivedBytes.load(std::memory_order_relaxed)) {
+    totalBytes.store(total, std::memory_order_relaxed);
+    receivedBytes.store(received, std::memory_order_relaxed);
+  } else {
+    receivedBytes.store(received, std::memory_order_relaxed);
+    totalBytes.store(total, std::memory_order_relaxed);
+  }
+}
+
+void HttpDownloader::Transfer::learn(const ResumePoint& point) {
+  std::lock_guard<std::mutex> guard(learnedLock);
+  learned = point;
+  learnedChanged = true;
+}
+
+void HttpDownloader::Transfer::noteTransient(DWORD error) noexcept {
+  // A refused or dropped connection and a timeout may pass; a certificate
+  // problem, a name that does not resolve or a refused redirect will not.
+  if (error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_CONNECTION_ERROR ||
+      error == ERROR_WINHTTP_TIMEOUT)
+    transient.store(true, std::memory_order_relaxed);
 }
 
 bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
@@ -164,7 +234,8 @@ bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
   return ok;
 }
 
-bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
+bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, const ResumePoint* resume,
+                                                      std::uint32_t onDisk, DWORD& status, UrlParts& answeredBy) {
   UniqueWinHttp& session = connection.session;
   UniqueWinHttp& connect = connection.connect;
   UniqueWinHttp& request = connection.request;
@@ -199,26 +270,36 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
     // The Host line is written here: an IPv6 server keeps its brackets
     // ("[::1]:8080"), which the client, given the bare address to connect
     // to, would leave out.
-    const std::wstring headers = L"Host: " + widen(hostHeaderValue(hop)) + L"\r\nConnection: close\r\n";
+    std::wstring headers = L"Host: " + widen(hostHeaderValue(hop)) + L"\r\nConnection: close\r\n";
+    // The rest only from the address whose answer began the file: the same
+    // validator from elsewhere vouches for nothing.
+    if (resume != nullptr && sameTarget(hop, resume->source))
+      headers += L"Range: " + widen(rangeFrom(onDisk)) + L"\r\nIf-Range: " + widen(resume->validator) + L"\r\n";
 
     sentAt.store(::GetTickCount(), std::memory_order_relaxed);
     awaitingHeaders.store(true, std::memory_order_release);
     const bool answered = ::WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
                           ::WinHttpReceiveResponse(request.get(), nullptr);
+    const DWORD error = answered ? 0 : ::GetLastError();
     // Checked here too, for an owner that does not poll: headers that came
     // late count as none.
     const bool late = headersOverdue();
     awaitingHeaders.store(false, std::memory_order_relaxed);
+    if (!answered) noteTransient(error);
+    if (late) transient.store(true, std::memory_order_relaxed);
     if (!answered || late || stopped.load(std::memory_order_acquire)) return false;
 
-    DWORD status = 0;
+    status = 0;
     DWORD size = sizeof status;
     if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
       return false;
     statusCode.store(status, std::memory_order_relaxed);
-    if (!isRedirect(status)) return status >= 200 && status <= 299;
+    if (!isRedirect(status)) {
+      answeredBy = hop;
+      return true;
+    }
     if (hops == kMaxRedirects) return false;
     std::string location;
     UrlParts next;
@@ -231,12 +312,50 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection) {
 }
 
 bool HttpDownloader::Transfer::attempt(Connection& connection) {
-  if (!openFile()) return false;
-  if (!sendFollowingRedirects(connection)) return false;
-  return readBody(connection.request.get());
+  std::uint32_t onDisk = 0;
+  if (!openFile(onDisk)) return false;
+  // At most two requests: the rest of the file, and, when the answer to
+  // that cannot continue it, the whole file once more from its first byte.
+  for (;;) {
+    DWORD status = 0;
+    UrlParts answeredBy;
+    if (!sendFollowingRedirects(connection, onDisk != 0 ? &from : nullptr, onDisk, status, answeredBy)) return false;
+    HINTERNET request = connection.request.get();
+    if (onDisk != 0) {
+      std::string text;
+      ContentRange range;
+      if (status == 206 && sameTarget(answeredBy, from.source) &&
+          headerText(request, WINHTTP_QUERY_CONTENT_RANGE, text) && parseContentRange(text, range) &&
+          rangeContinues(range, onDisk, from.total))
+        return readBody(request, onDisk, from.total);
+      // A whole answer: the server ignores ranges or the file changed.
+      // Anything else cannot be spliced on: asked for again from the start.
+      if (!emptyFile()) return false;
+      const bool whole = status == 200;
+      onDisk = 0;
+      if (!whole) continue;
+    }
+    if (status < 200 || status > 299) {
+      if (isTransientStatus(status)) {
+        transient.store(true, std::memory_order_relaxed);
+        std::string text;
+        std::uint32_t ms = 0;
+        if (headerText(request, WINHTTP_QUERY_RETRY_AFTER, text) && parseRetryAfter(text, ms)) {
+          retryAfterMs.store(ms, std::memory_order_relaxed);
+          retryAfterGiven.store(true, std::memory_order_relaxed);
+        }
+      }
+      return false;
+    }
+    return readWholeBody(request, status, answeredBy);
+  }
 }
 
-bool HttpDownloader::Transfer::readBody(HINTERNET request) {
+// A whole answer: what it announces is the package's length, and what it
+// names as its version is what a later attempt may resume from. Only a
+// 200 with a length can vouch for that: without a length there is no end
+// to ask for the rest of.
+bool HttpDownloader::Transfer::readWholeBody(HINTERNET request, DWORD status, const UrlParts& answeredBy) {
   // Read as text: a length of 4 GiB or more must not wrap into a small one.
   // Without a length the body runs until the server ends it.
   std::uint64_t announced = 0;
@@ -245,16 +364,47 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request) {
   // before a byte of it is read.
   if (announced > bodyLimit) return false;
   const auto length = static_cast<std::uint32_t>(announced);
-  const bool lengthKnown = length != 0;
-  totalBytes.store(length, std::memory_order_relaxed);
+  ResumePoint point;
+  if (status == 200 && length != 0) {
+    std::string etag;
+    std::string modified;
+    std::string ranges;
+    const bool hasEtag = headerText(request, WINHTTP_QUERY_ETAG, etag);
+    const bool hasModified = headerText(request, WINHTTP_QUERY_LAST_MODIFIED, modified);
+    point.source = answeredBy;
+    point.validator = resumeValidator(hasEtag, etag, hasModified, modified);
+    point.total = length;
+    point.rangesAccepted = headerText(request, WINHTTP_QUERY_ACCEPT_RANGES, ranges) && offersByteRanges(ranges);
+  }
+  learn(point);
+  return readBody(request, 0, length);
+}
+
+bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset, std::uint32_t total) {
+  // The rest of a file must come as announced by its range, to the byte.
+  if (offset != 0) {
+    std::uint64_t announced = 0;
+    if (!announcedLength(request, announced) || (announced != 0 && announced != total - offset)) return false;
+  }
+  const bool lengthKnown = total != 0;
+  setProgress(offset, total);
 
   // A bound of the body, announced or not: with a length, one byte more
   // than announced ends the attempt; without, the limit does.
-  const std::uint32_t bound = lengthKnown ? length : bodyLimit;
+  const std::uint32_t bound = lengthKnown ? total : bodyLimit;
   std::vector<char> pending;
-  pending.reserve(kWriteBufferSize);
-  char buffer[kReadSize];
-  std::uint32_t received = 0;
+  pending.reserve(kWriteBufferSize + kReadSize);
+  std::uint32_t received = offset;
+  // What came before a failed read is the package's next bytes: kept on
+  // disk for the next attempt to go on from. A failure before the first
+  // byte may be one that passes.
+  auto keepWhatCame = [&] {
+    const DWORD error = ::GetLastError();
+    if (received == offset) noteTransient(error);
+    std::lock_guard<std::mutex> guard(lock);
+    if (!stopped.load(std::memory_order_relaxed)) writeOut(pending);
+    return false;
+  };
   for (;;) {
     if (stopped.load(std::memory_order_acquire)) return false;
     // Only what has arrived is read: a read that asked for more would wait
@@ -263,10 +413,14 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request) {
     // byte, or the end of the body (0), bounded by the receive timeout; a
     // failed query is a failed read.
     DWORD available = 0;
-    if (!::WinHttpQueryDataAvailable(request, &available)) return false;
+    if (!::WinHttpQueryDataAvailable(request, &available)) return keepWhatCame();
     const DWORD want = available == 0 || available > kReadSize ? kReadSize : available;
+    const std::size_t had = pending.size();
+    pending.resize(had + want);
     DWORD n = 0;
-    if (!::WinHttpReadData(request, buffer, want, &n)) return false;
+    const bool read = ::WinHttpReadData(request, pending.data() + had, want, &n);
+    pending.resize(had + (read ? n : 0));
+    if (!read) return keepWhatCame();
     if (n == 0) break;
 
     std::lock_guard<std::mutex> guard(lock);
@@ -274,9 +428,8 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request) {
     // received never exceeds bound (at most 2 GiB - 1) before this sum, so
     // it cannot wrap.
     received += n;
-    receivedBytes.store(received, std::memory_order_relaxed);
     if (received > bound) return false;
-    pending.insert(pending.end(), buffer, buffer + n);
+    receivedBytes.store(received, std::memory_order_relaxed);
     if (pending.size() >= kWriteBufferSize && !writeOut(pending)) return false;
   }
 
@@ -287,7 +440,7 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request) {
   file.reset();
   // An empty body is no package: a failed download (final, with no byte
   // received), not a package that fails its signature check.
-  return received != 0 && (!lengthKnown || received == length);
+  return received != 0 && (!lengthKnown || received == total);
 }
 
 }  // namespace fyrel

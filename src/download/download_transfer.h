@@ -11,6 +11,7 @@
 #include "common/unique_handle.h"
 #include "common/unique_winhttp.h"
 #include "download/http_downloader.h"
+#include "download/range_answer.h"
 #include "download/url_parts.h"
 
 namespace fyrel {
@@ -25,13 +26,26 @@ struct HttpDownloader::Transfer {
   UrlParts target;
   std::string localPath;
   std::uint32_t bodyLimit = 0;
+  // What the bytes already on disk may go on from; nothing resumable: the
+  // file is emptied first, as always.
+  ResumePoint from;
 
   std::atomic<bool> running{true};
   std::atomic<bool> succeeded{false};
   std::atomic<bool> writeFailed{false};
   std::atomic<std::uint32_t> statusCode{0};
   std::atomic<std::uint32_t> totalBytes{0};
+  // Bytes of the package on disk, those of earlier attempts included, and
+  // how many of them this transfer found there (its added bytes are the
+  // difference). Both move together when the file is emptied.
   std::atomic<std::uint32_t> receivedBytes{0};
+  std::atomic<std::uint32_t> startOffset{0};
+  // The attempt failed in a way that may pass (a refused or reset
+  // connection, a timeout, a server's "not now"), and the pause the server
+  // asked for, if any.
+  std::atomic<bool> transient{false};
+  std::atomic<bool> retryAfterGiven{false};
+  std::atomic<std::uint32_t> retryAfterMs{0};
 
   // While the worker waits for an answer's headers: when it sent the
   // request (GetTickCount). Written by the worker before it sets
@@ -50,6 +64,14 @@ struct HttpDownloader::Transfer {
   std::atomic<bool> stopped{false};  // written under `lock`
   UniqueFile file;
 
+  // The answer that began the bytes on disk, as a later attempt needs it,
+  // and whether it changed since the owner last took it. Starts as `from`;
+  // replaced when a whole answer begins the file anew. Its own lock: the
+  // owner reads it on its ticks and must not wait for a file write.
+  mutable std::mutex learnedLock;
+  ResumePoint learned;
+  bool learnedChanged = false;
+
   // The WinHTTP handles of one attempt, request closed first.
   struct Connection {
     UniqueWinHttp session;
@@ -64,10 +86,19 @@ struct HttpDownloader::Transfer {
   // Worker's side.
   void run() noexcept;
   bool attempt(Connection& connection);
-  bool openFile();
-  bool sendFollowingRedirects(Connection& connection);
-  bool readBody(HINTERNET request);
+  bool openFile(std::uint32_t& onDisk);
+  bool emptyFile();
+  // The answer's status once one that is no redirect came; false when none
+  // did. A request made with `resume` asks for the bytes after `onDisk`
+  // from the address that gave the validator.
+  bool sendFollowingRedirects(Connection& connection, const ResumePoint* resume, std::uint32_t onDisk, DWORD& status,
+                              UrlParts& answeredBy);
+  bool readWholeBody(HINTERNET request, DWORD status, const UrlParts& answeredBy);
+  bool readBody(HINTERNET request, std::uint32_t offset, std::uint32_t total);
   bool writeOut(std::vector<char>& pending);
+  void setProgress(std::uint32_t received, std::uint32_t total) noexcept;
+  void learn(const ResumePoint& point);
+  void noteTransient(DWORD error) noexcept;
 };
 
 }  // namespace fyrel

@@ -1,6 +1,7 @@
 #include "download/http_downloader.h"
 
 #include <memory>
+#include <mutex>
 
 #include "download/body_limit.h"
 #include "download/download_transfer.h"
@@ -30,14 +31,14 @@ HttpDownloader::HttpDownloader() noexcept = default;
 
 HttpDownloader::~HttpDownloader() { stop(); }
 
-void HttpDownloader::start(const std::string& url, const std::string& localPath) {
+void HttpDownloader::start(const std::string& url, const std::string& localPath, const ResumePoint& from) {
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   UrlParts parts;
   if (!splitUrl(url, parts)) return;
-  begin(parts, localPath);
+  begin(parts, localPath, from);
 }
 
-void HttpDownloader::begin(const UrlParts& target, const std::string& localPath) {
+void HttpDownloader::begin(const UrlParts& target, const std::string& localPath, const ResumePoint& from) {
   stop();
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   if (target.host.empty() || target.path.empty()) return;
@@ -51,6 +52,16 @@ void HttpDownloader::begin(const UrlParts& target, const std::string& localPath)
   transfer->target = target;
   transfer->localPath = localPath;
   transfer->bodyLimit = detail::downloadBodyLimit;
+  if (from.resumable()) {
+    transfer->from = from;
+    transfer->learned = from;
+    // The display goes on from the bytes on disk rather than from 0 while
+    // the worker opens the file (which corrects it).
+    const std::uint32_t onDisk = from.onDisk < from.total ? from.onDisk : 0;
+    transfer->totalBytes.store(from.total, std::memory_order_relaxed);
+    transfer->receivedBytes.store(onDisk, std::memory_order_relaxed);
+    transfer->startOffset.store(onDisk, std::memory_order_relaxed);
+  }
   auto start = std::make_unique<ThreadStart>(ThreadStart{transfer, nullptr});
 
   // The module reference is taken here, before the thread exists, so the
@@ -79,7 +90,10 @@ bool HttpDownloader::running() const noexcept {
   if (!transfer_) return false;
   // The owner's poll is what bounds the header stage: the worker itself
   // may be blocked in WinHTTP past the bound.
-  if (transfer_->headersOverdue()) transfer_->abandon();
+  if (transfer_->headersOverdue()) {
+    transfer_->transient.store(true, std::memory_order_relaxed);  // a timeout: worth another try
+    transfer_->abandon();
+  }
   // A stopped worker may still wait for the network, but its transfer is
   // over for the owner.
   return transfer_->running.load(std::memory_order_acquire) && !transfer_->stopped.load(std::memory_order_acquire);
@@ -98,6 +112,44 @@ std::uint32_t HttpDownloader::statusCode() const noexcept {
 }
 bool HttpDownloader::writeFailed() const noexcept {
   return transfer_ && transfer_->writeFailed.load(std::memory_order_acquire);
+}
+
+void HttpDownloader::progress(std::uint32_t& received, std::uint32_t& total) const noexcept {
+  received = receivedBytes();
+  total = totalBytes();
+  if (total != 0 && received > total) received = total;
+}
+std::uint32_t HttpDownloader::addedBytes() const noexcept {
+  if (!transfer_) return 0;
+  const std::uint32_t received = transfer_->receivedBytes.load(std::memory_order_acquire);
+  const std::uint32_t start = transfer_->startOffset.load(std::memory_order_acquire);
+  return received > start ? received - start : 0;
+}
+bool HttpDownloader::resumed() const noexcept {
+  return transfer_ && transfer_->startOffset.load(std::memory_order_acquire) != 0;
+}
+bool HttpDownloader::transientFailure() const noexcept {
+  return transfer_ && transfer_->transient.load(std::memory_order_acquire);
+}
+bool HttpDownloader::retryAfter(std::uint32_t& ms) const noexcept {
+  if (!transfer_ || !transfer_->retryAfterGiven.load(std::memory_order_acquire)) return false;
+  ms = transfer_->retryAfterMs.load(std::memory_order_acquire);
+  return true;
+}
+ResumePoint HttpDownloader::resumePoint() const {
+  if (!transfer_) return ResumePoint();
+  std::lock_guard<std::mutex> guard(transfer_->learnedLock);
+  ResumePoint point = transfer_->learned;
+  point.onDisk = transfer_->receivedBytes.load(std::memory_order_acquire);
+  return point;
+}
+bool HttpDownloader::takeChangedResumePoint(ResumePoint& point) {
+  if (!transfer_) return false;
+  std::lock_guard<std::mutex> guard(transfer_->learnedLock);
+  if (!transfer_->learnedChanged) return false;
+  transfer_->learnedChanged = false;
+  point = transfer_->learned;
+  return true;
 }
 
 DWORD WINAPI HttpDownloader::threadMain(LPVOID argument) noexcept {

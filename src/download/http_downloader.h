@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "download/range_answer.h"
 #include "download/url_parts.h"
 
 namespace fyrel {
@@ -20,9 +21,14 @@ class HttpDownloader {
   HttpDownloader& operator=(const HttpDownloader&) = delete;
 
   // Splits url and begins the transfer; starts nothing when the split fails.
-  void start(const std::string& url, const std::string& localPath);
+  // With a resumable point, bytes already in the file (fewer than its
+  // total) are kept and only the rest is asked for, from the address and
+  // with the validator of the answer that began them; an answer that
+  // cannot continue them empties the file and the package comes whole.
+  // Without one, the file is emptied first.
+  void start(const std::string& url, const std::string& localPath, const ResumePoint& from = ResumePoint());
   // Stops a running transfer, then starts a new one on a new worker thread.
-  void begin(const UrlParts& target, const std::string& localPath);
+  void begin(const UrlParts& target, const std::string& localPath, const ResumePoint& from = ResumePoint());
   // Ends a running transfer without waiting for the network: once it
   // returns, the worker writes no byte more to the local file (which is
   // closed), changes none of the values below and touches nothing of this
@@ -48,6 +54,26 @@ class HttpDownloader {
   // The local file could not take the bytes (disk full): no new attempt
   // can do better, unlike after a dropped connection.
   bool writeFailed() const noexcept;
+  // receivedBytes() and totalBytes() read together for a display: never
+  // more received than the total, when there is one.
+  void progress(std::uint32_t& received, std::uint32_t& total) const noexcept;
+  // receivedBytes() counts the bytes of the package in the file, those an
+  // earlier attempt left there included; these are the ones the last
+  // transfer added itself.
+  std::uint32_t addedBytes() const noexcept;
+  // The last transfer went on from bytes already on disk: a package that
+  // completes so was put together from pieces.
+  bool resumed() const noexcept;
+  // The last transfer failed in a way that may pass: a refused or reset
+  // connection, a timeout, or a server's 408, 429, 500, 502, 503 or 504.
+  bool transientFailure() const noexcept;
+  // The pause a failed answer asked for (Retry-After, at most 30 s).
+  bool retryAfter(std::uint32_t& ms) const noexcept;
+  // Where the bytes in the file may go on from (nothing resumable when
+  // they must not), with onDisk the bytes counted so far.
+  ResumePoint resumePoint() const;
+  // The same, only when it changed since the last call (true then).
+  bool takeChangedResumePoint(ResumePoint& point);
 
  private:
   struct Transfer;

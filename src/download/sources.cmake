@@ -1,3 +1,4 @@
-list(APPEND FYREL_PURE_SOURCES download/url_parts.cpp download/body_limit.cpp download/proxy_choice.cpp)
+list(APPEND FYREL_PURE_SOURCES download/url_parts.cpp download/body_limit.cpp download/proxy_choice.cpp
+     download/range_answer.cpp download/retry_pacing.cpp download/resume_record.cpp)
 list(APPEND FYREL_WIN32_SOURCES download/http_downloader.cpp download/download_transfer.cpp
-     download/system_proxy.cpp)
+     download/system_proxy.cpp download/resume_record_file.cpp)

@@ -2,6 +2,8 @@
 // host window's thread. Workers are polled, never waited for, except at
 // teardown.
 #include "download/http_downloader.h"
+#include "download/resume_record.h"
+#include "download/retry_pacing.h"
 #include "extension/game_loader_extension.h"
 #include "extension/startup_parameters_logic.h"
 #include "extract/cab_extractor.h"
@@ -62,6 +64,10 @@ void GameLoaderExtension::checkDownload() {
     waitForGameFolder();
     return;
   }
+  if (restartWaiting_) {
+    waitForRestart();
+    return;
+  }
   if (!downloader_) {
     reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
     return;
@@ -69,13 +75,26 @@ void GameLoaderExtension::checkDownload() {
   // running (acquire) first: once it reads clear, the counters and the
   // outcome read below are the worker's final ones.
   const bool running = downloader_->running();
-  const std::uint32_t received = downloader_->receivedBytes();
-  if (screen_) screen_->setDownloadPercent(percentOf(received, downloader_->totalBytes()));
+  std::uint32_t received = 0;
+  std::uint32_t total = 0;
+  downloader_->progress(received, total);
+  if (screen_) screen_->setDownloadPercent(percentOf(received, total));
+  keepResumeRecord();
   if (running) return;
 
   if (downloader_->succeeded()) {
     if (screen_) screen_->markDownloadDone();
     if (!verifyPackage()) {
+      // Put together from pieces, the package may hold a piece of another
+      // version: the signature cannot tell which, so it comes once more,
+      // whole. Only a package fetched whole that fails is refused for good.
+      if (downloader_->resumed() && restartCount_ < kMaxDownloadRestarts) {
+        discardPackage();
+        resumeFrom_ = ResumePoint();
+        ++restartCount_;
+        restartNow();
+        return;
+      }
       reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
       discardPackage();  // never extract an unverified package later
       return;
@@ -89,13 +108,22 @@ void GameLoaderExtension::checkDownload() {
     return;
   }
 
-  // A dropped connection is worth another attempt; a disk that refused the
+  // A dropped connection is worth another attempt, and so is a failure
+  // that may pass (with a pause, a few times); a disk that refused the
   // bytes is not, and would only be filled again 20 times.
-  if (received > 0 && !downloader_->writeFailed() && restartCount_ < kMaxDownloadRestarts) {
-    ++restartCount_;
-    if (screen_) screen_->restartDownload();
-    startDownload();
-    return;
+  if (!downloader_->writeFailed() && restartCount_ < kMaxDownloadRestarts) {
+    const std::uint32_t added = downloader_->addedBytes();
+    if (added > 0) {
+      transientRetries_ = 0;
+      scheduleRestart(restartPauseMs(added, slowRestarts_));
+      return;
+    }
+    if (downloader_->transientFailure() && transientRetries_ < kMaxTransientRetries) {
+      std::uint32_t asked = 0;
+      const bool serverAsked = downloader_->retryAfter(asked);
+      scheduleRestart(transientPauseMs(transientRetries_++, serverAsked, asked));
+      return;
+    }
   }
   discardPackage();
   reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
@@ -112,7 +140,16 @@ bool GameLoaderExtension::verifyPackage() {
 // were checked and are held: before that the path may lead through a link,
 // and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
-  if (folderLock_.held() && folderChain_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
+  if (!folderLock_.held() || !folderChain_.held() || packagePath_.empty()) return;
+  ::DeleteFileA(packagePath_.c_str());
+  resumeRecordKept_ = false;
+  try {
+    ::DeleteFileA(resumeRecordPath(packagePath_).c_str());
+  } catch (...) {
+    // Out of memory for the name: a record left behind is checked against
+    // the package and the address at the next start before anything is
+    // resumed from it.
+  }
 }
 
 void GameLoaderExtension::checkExtraction() {

@@ -80,12 +80,24 @@ void GameLoaderExtension::reportInstalledGame() {
 void GameLoaderExtension::teardown() {
   // Fixed order: the workers stop and are waited for first, so no transfer
   // or extraction touches the game folder while the game is released.
+  // Once stopped, the transfer writes no byte more: the record is brought
+  // up to date with the file it leaves.
+  if (downloader_) {
+    downloader_->stop();
+    try {
+      keepResumeRecord();
+    } catch (...) {
+      resumeRecordKept_ = false;  // out of memory: the package goes, as before
+    }
+  }
   downloader_.reset();
   extractor_.reset();
   verifier_.reset();
-  // A package whose install did not finish is of no use to anyone; the
-  // workers that wrote and read it are gone, the folder is still held.
-  discardPackage();
+  // A package whose install did not finish is of no use to anyone, except
+  // a partial download a later start can continue (its record says from
+  // where); the workers that wrote and read it are gone, the folder is
+  // still held.
+  if (!keepsPartialPackage()) discardPackage();
   if (screen_) {
     screen_->requestStop();
     while (!screen_->hasFinished()) ::Sleep(10);

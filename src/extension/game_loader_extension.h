@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "download/range_answer.h"
 #include "extension/loader_state.h"
 #include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
@@ -122,8 +123,24 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool acquireGameFolder();
   void waitForGameFolder();
   void beginTransfer();
-  // Deletes the package file, while this extension holds the game folder.
+  // Deletes the package file and its resume record, while this extension
+  // holds the game folder.
   void discardPackage() noexcept;
+  // Download restarts (package_resume.cpp): after `pauseMs`, from where the
+  // last attempt left the file when it can be resumed.
+  void scheduleRestart(std::uint32_t pauseMs);
+  void waitForRestart();
+  void restartNow();
+  // What an earlier start left of the package: its resume point when the
+  // record belongs to this address and fits the file; otherwise both are
+  // deleted and nothing is resumed.
+  ResumePoint resumePointLeftOnDisk();
+  // Writes or deletes the resume record when what the download can resume
+  // from has changed.
+  void keepResumeRecord();
+  // Whether a teardown leaves the partial package and its record for a
+  // later start.
+  bool keepsPartialPackage() const noexcept;
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;
@@ -180,6 +197,16 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   HeldFolderChain folderChain_;
   bool waitingForFolder_ = false;
   std::uint32_t folderWaitStart_ = 0;
+  // Resuming: what the next transfer goes on from; whether a record of it
+  // is on disk; the pending restart and how the pauses grow.
+  ResumePoint resumeFrom_;
+  bool transferBegun_ = false;
+  bool resumeRecordKept_ = false;
+  bool restartWaiting_ = false;
+  std::uint64_t restartWaitStart_ = 0;
+  std::uint32_t restartPauseMs_ = 0;
+  int transientRetries_ = 0;
+  int slowRestarts_ = 0;
   // The game module is claimed by another extension of this process.
   bool waitingForGameModule_ = false;
   std::uint32_t gameModuleWaitStart_ = 0;

@@ -59,7 +59,13 @@ void GameLoaderExtension::beginTransfer() {
   // another name, such as its short 8.3 name, and leave it standing).
   deleteVersionMarker(gameFolder_);
   grantFolderAccess(folderChain_.deepest());  // best effort: the download goes on regardless
-  if (downloader_) downloader_->start(gameCabUrl_, packagePath_);
+  // A restart goes on from what the last attempt left; the first transfer
+  // of this start from what an earlier start left, if anything fits.
+  if (!transferBegun_) {
+    transferBegun_ = true;
+    resumeFrom_ = resumePointLeftOnDisk();
+  }
+  if (downloader_) downloader_->start(gameCabUrl_, packagePath_, resumeFrom_);
 }
 
 }  // namespace fyrel

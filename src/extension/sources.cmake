@@ -8,6 +8,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/startup_parameters.cpp
   extension/controller.cpp
   extension/install_lock.cpp
+  extension/package_resume.cpp
   extension/game_module.cpp
   extension/message_routing.cpp
   extension/host_calls.cpp

@@ -26,6 +26,8 @@ const char* reasonPhrase(int status) {
       return "Not Modified";
     case 404:
       return "Not Found";
+    case 416:
+      return "Range Not Satisfiable";
     case 500:
       return "Internal Server Error";
     default:
@@ -62,6 +64,14 @@ class BodySource {
   BodySource& operator=(const BodySource&) = delete;
 
   std::uint64_t size() const { return size_; }
+
+  // Starts the body `from` bytes in.
+  void skip(std::uint64_t from) {
+    if (file_ != nullptr)
+      std::fseek(file_, static_cast<long>(from), SEEK_SET);
+    else
+      offset_ = std::min(from, size_);
+  }
 
   std::size_t read(char* buffer, std::size_t want) {
     if (file_ != nullptr) return std::fread(buffer, 1, want, file_);
@@ -147,6 +157,30 @@ Response& Response::header(std::string name, std::string value) {
   return *this;
 }
 
+Response& Response::etag(std::string value) { return header("ETag", std::move(value)); }
+Response& Response::lastModified(std::string value) { return header("Last-Modified", std::move(value)); }
+Response& Response::ranges() {
+  honourRanges = true;
+  return *this;
+}
+Response& Response::ranges416() {
+  refuseRanges = true;
+  return *this;
+}
+Response& Response::rangeStartOff(long long delta) {
+  rangeStartDelta = delta;
+  return *this;
+}
+Response& Response::rangeTotalOff(long long delta) {
+  rangeTotalDelta = delta;
+  return *this;
+}
+Response Response::reset() {
+  Response r;
+  r.resetConnection = true;
+  return r;
+}
+
 std::string Request::header(const std::string& name) const {
   for (const auto& h : headers)
     if (equalsIgnoreCase(h.first, name)) return h.second;
@@ -227,6 +261,11 @@ bool HttpTestServer::waitForRequests(std::size_t count, int timeoutMs) const {
 std::size_t HttpTestServer::stallCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return stalls_;
+}
+
+std::uint64_t HttpTestServer::bodyBytesSent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bodyBytes_;
 }
 
 std::size_t HttpTestServer::endedConnections() const {
@@ -337,6 +376,13 @@ void HttpTestServer::serve(Connection& connection) {
   serveRequests(io);
   ::WSAEventSelect(s, nullptr, 0);
   ::WSACloseEvent(event);
+  if (io.reset) {
+    // Closed at once with no lingering: the client sees a reset.
+    LINGER abort = {1, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    ::closesocket(s);
+    connection.socket = INVALID_SOCKET;
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   ++ended_;
   changed_.notify_all();
@@ -356,6 +402,7 @@ void HttpTestServer::serveRequests(Io& io) {
     pending.erase(0, end + 4);
 
     Request request;
+    request.receivedAtMs = ::GetTickCount64();
     std::size_t lineEnd = head.find("\r\n");
     request.line = head.substr(0, lineEnd);
     {
@@ -387,10 +434,13 @@ void HttpTestServer::serveRequests(Io& io) {
 
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back(std::move(request));
+      requests_.push_back(request);
       changed_.notify_all();
     }
-    if (!answer(io, nextResponse())) break;
+    if (!answer(io, nextResponse(), request)) {
+      if (io.reset) return;
+      break;
+    }
   }
   // Closing with the answer fully sent: half-close and let the client read
   // to the end before the socket goes (a close with unread input would reset
@@ -441,10 +491,11 @@ bool HttpTestServer::Io::waitReady(unsigned long timeoutMs) {
   return true;
 }
 
-bool HttpTestServer::sendBody(Io& io, const Response& response, std::uint64_t limit) {
+bool HttpTestServer::sendBody(Io& io, const Response& response, std::uint64_t limit, std::uint64_t from) {
   if (response.repeatBody || response.dripMs != 0) return sendShapedBody(io, response, limit);
   BodySource source(response);
-  std::uint64_t end = std::min(limit, source.size());
+  source.skip(from);
+  std::uint64_t end = std::min(limit, source.size() - std::min(from, source.size()));
   std::uint64_t stallAt = response.stallAfterBytes.value_or(UINT64_MAX);
   std::uint64_t sent = 0;
   static constexpr std::size_t kPiece = 65536;
@@ -458,6 +509,8 @@ bool HttpTestServer::sendBody(Io& io, const Response& response, std::uint64_t li
     if (got == 0) return false;
     if (!io.sendAll(piece.get(), got)) return false;
     sent += got;
+    std::lock_guard<std::mutex> lock(mutex_);
+    bodyBytes_ += got;
   }
 }
 
@@ -480,6 +533,8 @@ bool HttpTestServer::sendShapedBody(Io& io, const Response& response, std::uint6
       return false;
     if (!io.sendAll(body.data() + at, want)) return false;
     sent += want;
+    std::lock_guard<std::mutex> lock(mutex_);
+    bodyBytes_ += want;
   }
   return true;
 }
@@ -494,7 +549,18 @@ bool HttpTestServer::sendHead(Io& io, const Response& response, const std::strin
   return true;
 }
 
-bool HttpTestServer::answer(Io& io, const Response& response) {
+// The value of a header the script adds; empty if none.
+std::string scriptedHeader(const Response& response, const std::string& name) {
+  for (const auto& h : response.extraHeaders)
+    if (equalsIgnoreCase(h.first, name)) return h.second;
+  return {};
+}
+
+bool HttpTestServer::answer(Io& io, const Response& response, const Request& request) {
+  if (response.resetConnection) {
+    io.reset = true;
+    return false;
+  }
   if (response.stallBeforeHeaders && !stall()) return false;
   if (response.continueMs != 0) {
     // Interim answers only, until the client or stop() ends it.
@@ -510,22 +576,53 @@ bool HttpTestServer::answer(Io& io, const Response& response) {
     BodySource probe(response);
     size = probe.size();
   }
+  // "Range: bytes=N-" of a request, as the scripted answer takes it.
+  int code = response.code;
+  std::uint64_t from = 0;
+  std::string rangeHeaders;
+  if (response.honourRanges || response.refuseRanges) {
+    if (response.honourRanges) rangeHeaders += "Accept-Ranges: bytes\r\n";
+    const std::string range = request.header("Range");
+    unsigned long long start = 0;
+    char dash = 0;
+    if (code == 200 && std::sscanf(range.c_str(), "bytes=%llu%c", &start, &dash) == 2 && dash == '-') {
+      const std::string ifRange = request.header("If-Range");
+      const bool sameVersion = ifRange.empty() || ifRange == scriptedHeader(response, "ETag") ||
+                               ifRange == scriptedHeader(response, "Last-Modified");
+      if (response.refuseRanges || (sameVersion && start >= size)) {
+        code = 416;
+        rangeHeaders += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
+      } else if (sameVersion) {
+        code = 206;
+        from = start;
+        rangeHeaders += "Content-Range: bytes " +
+                        std::to_string(static_cast<long long>(start) + response.rangeStartDelta) + "-" +
+                        std::to_string(size - 1) + "/" +
+                        std::to_string(static_cast<long long>(size) + response.rangeTotalDelta) + "\r\n";
+      }
+    }
+  }
   // Only a well-formed answer keeps the connection: anything that cuts,
   // stalls or misstates the body would leave the next answer misframed.
   bool noBody = response.code == 204 || response.code == 304 || response.code < 200;
+  // A refused range is answered without a body.
+  const bool empty = code == 416;
   bool keepAlive = response.sendLength && !response.announcedLength && !response.closeAfterBytes &&
-                   !response.stallAfterBytes && !response.repeatBody && response.dripMs == 0 && !noBody;
+                   !response.stallAfterBytes && !response.repeatBody && response.dripMs == 0 && !noBody &&
+                   code == response.code;
 
-  std::string head = "HTTP/1.1 " + std::to_string(response.code) + " " + reasonPhrase(response.code) + "\r\n";
+  std::string head = "HTTP/1.1 " + std::to_string(code) + " " + reasonPhrase(code) + "\r\n";
   head += "Server: fyrel-test\r\n";
   if (response.sendLength)
-    head += "Content-Length: " + std::to_string(response.announcedLength.value_or(size)) + "\r\n";
+    head += "Content-Length: " + std::to_string(empty ? 0 : response.announcedLength.value_or(size - from)) + "\r\n";
+  head += rangeHeaders;
   for (const auto& h : response.extraHeaders) head += h.first + ": " + h.second + "\r\n";
   head += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   head += "\r\n";
   if (!sendHead(io, response, head)) return false;
 
-  bool bodyOk = sendBody(io, response, response.closeAfterBytes.value_or(UINT64_MAX));
+  if (empty) return false;
+  bool bodyOk = sendBody(io, response, response.closeAfterBytes.value_or(UINT64_MAX), from);
   return bodyOk && keepAlive;
 }
 

@@ -40,6 +40,10 @@ namespace fyrel::test {
 //   Response::ok(body).dripEvery(200)      // one body byte every 200 ms
 //   Response::ok(body).dripHeadersEvery(500)  // the headers one byte every 500 ms
 //   Response::continueForever(300)         // "100 Continue" every 300 ms, never an answer
+//   Response::file(path).etag("\"v1\"").ranges()  // 206 for "Range: bytes=N-" when If-Range matches
+//   Response::file(path).ranges().rangeStartOff(1)  // ... with a Content-Range one byte off
+//   Response::file(path).ranges416()       // 416 for every range asked for
+//   Response::reset()                      // the connection reset before any answer
 struct Response {
   int code = 200;        // HTTP status code
   std::string body;      // sent when bodyFile is empty
@@ -54,6 +58,11 @@ struct Response {
   unsigned headerDripMs = 0;                     // the head one byte at a time, this far apart
   unsigned continueMs = 0;                       // only interim "100 Continue" heads, this far apart
   std::vector<std::pair<std::string, std::string>> extraHeaders;
+  bool honourRanges = false;      // "Range: bytes=N-" answered with 206 (If-Range permitting)
+  bool refuseRanges = false;      // "Range" answered with 416
+  long long rangeStartDelta = 0;  // misstates the Content-Range's first byte by this much
+  long long rangeTotalDelta = 0;  // ... and its total
+  bool resetConnection = false;   // no answer: the connection is reset
 
   static Response ok(std::string body);
   static Response status(int code, std::string body = {});
@@ -70,6 +79,13 @@ struct Response {
   Response& dripHeadersEvery(unsigned ms);
   static Response continueForever(unsigned ms);
   Response& header(std::string name, std::string value);
+  Response& etag(std::string value);          // an ETag header, a validator for If-Range
+  Response& lastModified(std::string value);  // a Last-Modified header, likewise
+  Response& ranges();                         // honours Range, says "Accept-Ranges: bytes"
+  Response& ranges416();
+  Response& rangeStartOff(long long delta);
+  Response& rangeTotalOff(long long delta);
+  static Response reset();
 };
 
 struct Request {
@@ -78,6 +94,7 @@ struct Request {
   std::string target;  // path and query, byte for byte
   std::string version;
   std::vector<std::pair<std::string, std::string>> headers;  // in order, as received
+  unsigned long long receivedAtMs = 0;                       // GetTickCount64 when its head was read
 
   // Value of the first header of that name (case-insensitive); empty if absent.
   std::string header(const std::string& name) const;
@@ -105,6 +122,9 @@ class HttpTestServer {
   std::size_t requestCount() const;
   bool waitForRequests(std::size_t count, int timeoutMs) const;
 
+  // Body bytes sent so far, over every answer (what crossed the link).
+  std::uint64_t bodyBytesSent() const;
+
   // Connections that have ended (either side closed, or stop()), and a wait for it.
   std::size_t endedConnections() const;
   bool waitForEndedConnections(std::size_t count, int timeoutMs) const;
@@ -131,6 +151,7 @@ class HttpTestServer {
     std::uintptr_t socket;
     void* event;
     void* stopEvent;
+    bool reset = false;  // the answer is a reset: close at once, without lingering
     // Bytes read, 0 at the peer's end, -1 on error, timeout or stop.
     int receive(char* buffer, std::size_t size, unsigned long timeoutMs);
     bool sendAll(const char* data, std::size_t size);
@@ -140,8 +161,8 @@ class HttpTestServer {
   void acceptLoop();
   void serve(Connection& connection);
   void serveRequests(Io& io);
-  bool answer(Io& io, const Response& response);
-  bool sendBody(Io& io, const Response& response, std::uint64_t limit);
+  bool answer(Io& io, const Response& response, const Request& request);
+  bool sendBody(Io& io, const Response& response, std::uint64_t limit, std::uint64_t from = 0);
   bool sendShapedBody(Io& io, const Response& response, std::uint64_t limit);
   bool sendHead(Io& io, const Response& response, const std::string& head);
   // Waits until release() or stop(); false when stopping.
@@ -164,6 +185,7 @@ class HttpTestServer {
   std::vector<Request> requests_;
   std::size_t stalls_ = 0;
   std::size_t ended_ = 0;
+  std::uint64_t bodyBytes_ = 0;
   bool released_ = false;
   bool stopping_ = false;
   std::list<std::unique_ptr<Connection>> connections_;

@@ -1,0 +1,79 @@
+// Restarting a broken download without starting over: the pauses between
+// attempts, and the resume record beside the partial package that lets a
+// later start ask for the rest. Runs on the window thread, with the game
+// folder held.
+#include "download/http_downloader.h"
+#include "download/resume_record.h"
+#include "download/resume_record_file.h"
+#include "extension/game_loader_extension.h"
+#include "extension/startup_parameters_logic.h"
+#include "screen/progress_screen.h"
+
+namespace fyrel {
+
+// The restart is counted now; its report comes when it begins. The pause is
+// measured on the timer's steps, so a delete during it is not held up.
+// Measured with the 64-bit tick count: no wrap to handle.
+void GameLoaderExtension::scheduleRestart(std::uint32_t pauseMs) {
+  ++restartCount_;
+  resumeFrom_ = downloader_ ? downloader_->resumePoint() : ResumePoint();
+  if (pauseMs == 0) {
+    restartNow();
+    return;
+  }
+  restartWaiting_ = true;
+  restartWaitStart_ = ::GetTickCount64();
+  restartPauseMs_ = pauseMs;
+}
+
+void GameLoaderExtension::waitForRestart() {
+  if (::GetTickCount64() - restartWaitStart_ < restartPauseMs_) return;
+  restartNow();
+}
+
+void GameLoaderExtension::restartNow() {
+  restartWaiting_ = false;
+  if (screen_) {
+    screen_->restartDownload();
+    // The percentage goes on from the bytes kept, not from 0.
+    if (resumeFrom_.resumable()) screen_->setDownloadPercent(percentOf(resumeFrom_.onDisk, resumeFrom_.total));
+  }
+  startDownload();
+}
+
+ResumePoint GameLoaderExtension::resumePointLeftOnDisk() {
+  const std::string recordPath = resumeRecordPath(packagePath_);
+  ResumeRecord record;
+  std::uint64_t length = 0;
+  // The record is only a hint: the answer must still continue the file
+  // (Content-Range, total) and the signature decides over the whole.
+  if (readResumeRecordFile(recordPath, record) && record.address == gameCabUrl_ && fileLength(packagePath_, length) &&
+      length <= record.point.total) {
+    record.point.onDisk = static_cast<std::uint32_t>(length);
+    resumeRecordKept_ = true;
+    return record.point;
+  }
+  // Another address, a record another account wrote or one cut short, a
+  // file longer than the package: nothing of it may be spliced onto.
+  ::DeleteFileA(recordPath.c_str());
+  ::DeleteFileA(packagePath_.c_str());
+  return ResumePoint();
+}
+
+void GameLoaderExtension::keepResumeRecord() {
+  ResumePoint point;
+  if (!downloader_ || !downloader_->takeChangedResumePoint(point)) return;
+  if (!folderLock_.held() || !folderChain_.held()) return;
+  const std::string recordPath = resumeRecordPath(packagePath_);
+  // A record only for a server that said it serves ranges: another start
+  // would otherwise keep a partial package it can never continue.
+  resumeRecordKept_ =
+      point.resumable() && point.rangesAccepted && writeResumeRecordFile(recordPath, ResumeRecord{gameCabUrl_, point});
+  if (!resumeRecordKept_) ::DeleteFileA(recordPath.c_str());
+}
+
+bool GameLoaderExtension::keepsPartialPackage() const noexcept {
+  return state_ == LoaderState::Downloading && !waitingForFolder_ && resumeRecordKept_;
+}
+
+}  // namespace fyrel
