@@ -150,19 +150,22 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
   // The sharing of the runtime's "wb": readers and writers may open it too.
-  // Opened, not created afresh: the bytes of an earlier attempt may be
-  // worth keeping.
-  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Emptied when nothing in it can be resumed, else opened as it is.
+  const bool resuming = from.resumable();
+  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE | (resuming ? FILE_READ_ATTRIBUTES : 0),
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, resuming ? OPEN_ALWAYS : CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) return false;
+  if (resuming && !::GetFileSizeEx(file.get(), &size)) return false;
   // Only a part of the package, never all of it or more: anything else is
   // no prefix of what the validator vouches for.
-  const bool keep = from.resumable() && size.QuadPart > 0 && static_cast<std::uint64_t>(size.QuadPart) < from.total;
+  const bool keep = resuming && size.QuadPart > 0 && static_cast<std::uint64_t>(size.QuadPart) < from.total;
   if (!keep) {
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+    if (resuming) {
+      LARGE_INTEGER start{};
+      if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+    }
     {
       std::lock_guard<std::mutex> guardLearned(learnedLock);
       learnedChanged = learnedChanged || learned.resumable();
@@ -324,7 +327,12 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
     if (onDisk != 0) {
       std::string text;
       ContentRange range;
-      if (status == 206 && sameTarget(answeredBy, from.source) &&
+      // A part that names another version than the one asked for is no part
+      // of it, whatever the server made of If-Range.
+      std::string named;
+      const DWORD validatorHeader = isStrongEtag(from.validator) ? WINHTTP_QUERY_ETAG : WINHTTP_QUERY_LAST_MODIFIED;
+      const bool otherVersion = headerText(request, validatorHeader, named) && named != from.validator;
+      if (status == 206 && !otherVersion && sameTarget(answeredBy, from.source) &&
           headerText(request, WINHTTP_QUERY_CONTENT_RANGE, text) && parseContentRange(text, range) &&
           rangeContinues(range, onDisk, from.total))
         return readBody(request, onDisk, from.total);

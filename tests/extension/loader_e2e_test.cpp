@@ -78,7 +78,15 @@ TEST_F(Loader, RestartsABrokenDownloadFromTheFirstByte) {
   EXPECT_EQ(s.requestCount(), 4u);
 }
 
+std::atomic<unsigned long long> restartClockJump{0};
+ULONGLONG WINAPI jumpingRestartClock() { return ::GetTickCount64() + restartClockJump.fetch_add(60000); }
+
 TEST_F(Loader, GivesUpAfterTwentyRestarts) {
+  // Restarts after attempts that moved little wait up to 8 s each; the
+  // DLL's 64-bit tick count (which only those pauses read) jumps on a
+  // minute at every reading, so each pause passes at the next step.
+  ImportPatch clock(library.module(), "kernel32.dll", "GetTickCount64", reinterpret_cast<void*>(&jumpingRestartClock));
+  ASSERT_TRUE(clock.applied());
   startServer().enqueue(Response::file(fixture("game.pkg")).closeAfter(1000));  // repeated for every request
   ASSERT_TRUE(create());
   ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000));

@@ -34,23 +34,30 @@ def write(path, data):
     os.replace(path + ".tmp", path)
 
 
-def main():
-    out, game_dll, key = sys.argv[1:4]
-    os.makedirs(out, exist_ok=True)
+def cabinet(game_dll, level):
     work = tempfile.mkdtemp()
     try:
         shutil.copy(game_dll, os.path.join(work, "testgame.dll"))
         os.makedirs(os.path.join(work, "data", "levels"))
         with open(os.path.join(work, "data", "levels", "1.dat"), "wb") as f:
-            f.write(bytes(range(256)) * 40)
+            f.write(level)
         cab = os.path.join(work, "game.cab")
         subprocess.run(["gcab", "-c", "-z", cab, "testgame.dll", "data/levels/1.dat"], cwd=work, check=True)
         with open(cab, "rb") as f:
-            content = f.read()
+            return f.read()
     finally:
         shutil.rmtree(work)
 
+
+def main():
+    out, game_dll, key = sys.argv[1:4]
+    os.makedirs(out, exist_ok=True)
+    content = cabinet(game_dll, bytes(range(256)) * 40)
+    # A later version of the same game: another level file.
+    newer = cabinet(game_dll, bytes(range(255, -1, -1)) * 40)
+
     good = sign(content, key)
+    write(os.path.join(out, "game2.pkg"), sign(newer, key))
     write(os.path.join(out, "game.pkg"), good)
     write(os.path.join(out, "game.cab"), content)
     bad = bytearray(good)

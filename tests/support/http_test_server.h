@@ -60,6 +60,7 @@ struct Response {
   std::vector<std::pair<std::string, std::string>> extraHeaders;
   bool honourRanges = false;      // "Range: bytes=N-" answered with 206 (If-Range permitting)
   bool refuseRanges = false;      // "Range" answered with 416
+  bool ignoreIfRange = false;     // 206 whatever If-Range says (a server that gets it wrong)
   long long rangeStartDelta = 0;  // misstates the Content-Range's first byte by this much
   long long rangeTotalDelta = 0;  // ... and its total
   bool resetConnection = false;   // no answer: the connection is reset
@@ -83,6 +84,7 @@ struct Response {
   Response& lastModified(std::string value);  // a Last-Modified header, likewise
   Response& ranges();                         // honours Range, says "Accept-Ranges: bytes"
   Response& ranges416();
+  Response& rangesIgnoringIfRange();
   Response& rangeStartOff(long long delta);
   Response& rangeTotalOff(long long delta);
   static Response reset();
