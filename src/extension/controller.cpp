@@ -1,6 +1,7 @@
 // The timer-driven state machine: one step per 10 ms timer message, on the
 // host window's thread. Workers are polled, never waited for, except at
-// teardown.
+// teardown: a step does no work whose length grows with the package, so
+// the host's window goes on answering its messages throughout.
 #include "download/http_downloader.h"
 #include "download/resume_record.h"
 #include "download/retry_pacing.h"
@@ -10,6 +11,7 @@
 #include "screen/progress_screen.h"
 #include "storage/version_marker.h"
 #include "storage/version_marker_text.h"
+#include "verify/signature_check_worker.h"
 #include "verify/signature_verifier.h"
 
 namespace fyrel {
@@ -31,6 +33,9 @@ void GameLoaderExtension::onTimerTick() {
   switch (state_) {
     case LoaderState::Downloading:
       checkDownload();
+      break;
+    case LoaderState::CheckingSignature:
+      checkVerification();
       break;
     case LoaderState::Extracting:
       checkExtraction();
@@ -84,27 +89,9 @@ void GameLoaderExtension::checkDownload() {
 
   if (downloader_->succeeded()) {
     if (screen_) screen_->markDownloadDone();
-    if (!verifyPackage()) {
-      // Put together from pieces, the package may hold a piece of another
-      // version: the signature cannot tell which, so it comes once more,
-      // whole. Only a package fetched whole that fails is refused for good.
-      if (downloader_->resumed() && restartCount_ < kMaxDownloadRestarts) {
-        discardPackage();
-        resumeFrom_ = ResumePoint();
-        ++restartCount_;
-        restartNow();
-        return;
-      }
-      reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
-      discardPackage();  // never extract an unverified package later
-      return;
-    }
-    // The verified package stays open, shared for reading only, until the
-    // extraction ends; no member may take the version marker's name, which
-    // would otherwise vouch for a package whose extraction failed.
-    if (extractor_)
-      extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
-    reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
+    // The check reads the whole package: it runs on its own thread and
+    // checkVerification takes its outcome on a later step.
+    if (!verifyPackage()) failVerification();
     return;
   }
 
@@ -131,7 +118,35 @@ void GameLoaderExtension::checkDownload() {
 
 bool GameLoaderExtension::verifyPackage() {
   reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
-  return verifier_ && verifier_->verify(packagePath_);
+  return checkWorker_ && checkWorker_->start(packagePath_);
+}
+
+void GameLoaderExtension::checkVerification() {
+  if (checkWorker_ && checkWorker_->running()) return;
+  if (!checkWorker_ || !checkWorker_->succeeded()) {
+    failVerification();
+    return;
+  }
+  // The verified package stays open, shared for reading only, until the
+  // extraction ends; no member may take the version marker's name, which
+  // would otherwise vouch for a package whose extraction failed.
+  if (extractor_) extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
+  reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
+}
+
+void GameLoaderExtension::failVerification() {
+  // Put together from pieces, the package may hold a piece of another
+  // version: the signature cannot tell which, so it comes once more, whole.
+  // Only a package fetched whole that fails is refused for good.
+  if (downloader_ && downloader_->resumed() && restartCount_ < kMaxDownloadRestarts) {
+    discardPackage();
+    resumeFrom_ = ResumePoint();
+    ++restartCount_;
+    restartNow();
+    return;
+  }
+  reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
+  discardPackage();  // never extract an unverified package later
 }
 
 // The package file belongs to the install that holds the game folder: only

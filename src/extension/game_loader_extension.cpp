@@ -8,6 +8,7 @@
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
 #include "storage/version_marker.h"
+#include "verify/signature_check_worker.h"
 #include "verify/signature_verifier.h"
 
 namespace fyrel {
@@ -30,7 +31,8 @@ void raiseConnectionLimit(DWORD option) {
 GameLoaderExtension::GameLoaderExtension() noexcept
     : downloader_(new (std::nothrow) HttpDownloader()),
       extractor_(new (std::nothrow) CabExtractor()),
-      verifier_(new (std::nothrow) SignatureVerifier()) {}
+      verifier_(new (std::nothrow) SignatureVerifier()),
+      checkWorker_(verifier_ ? new (std::nothrow) SignatureCheckWorker(*verifier_) : nullptr) {}
 
 GameLoaderExtension::~GameLoaderExtension() {
   // From here every export does nothing for this extension (host_calls.cpp),
@@ -92,6 +94,7 @@ void GameLoaderExtension::teardown() {
   }
   downloader_.reset();
   extractor_.reset();
+  checkWorker_.reset();
   verifier_.reset();
   // A package whose install did not finish is of no use to anyone, except
   // a partial download a later start can continue (its record says from

@@ -22,6 +22,7 @@ namespace fyrel {
 class HttpDownloader;
 class CabExtractor;
 class SignatureVerifier;
+class SignatureCheckWorker;
 class ProgressScreen;
 
 class GameLoaderExtension final : public Generic::GenericExtension {
@@ -44,6 +45,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void startDownload();
   void checkDownload();
   bool verifyPackage();
+  // Takes the outcome of the check verifyPackage began, once it has ended.
+  void checkVerification();
   void checkExtraction();
 
   // Game module.
@@ -123,6 +126,9 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool acquireGameFolder();
   void waitForGameFolder();
   void beginTransfer();
+  // A failed check ends the install, or, for a package put together from
+  // pieces, fetches it once more, whole.
+  void failVerification();
   // Deletes the package file and its resume record, while this extension
   // holds the game folder.
   void discardPackage() noexcept;
@@ -156,6 +162,9 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   std::unique_ptr<HttpDownloader> downloader_;
   std::unique_ptr<CabExtractor> extractor_;
   std::unique_ptr<SignatureVerifier> verifier_;
+  // Runs verifier_'s check off the window thread; made from verifier_, so
+  // declared after it, and destroyed before it (teardown).
+  std::unique_ptr<SignatureCheckWorker> checkWorker_;
   std::unique_ptr<ProgressScreen> screen_;  // made by Create
   UniqueModule gameModule_;
   void* gameInstance_ = nullptr;

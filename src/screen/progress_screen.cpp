@@ -177,8 +177,21 @@ void ProgressScreen::paint() {
   drawFrame(paint.dc());
 }
 
+FrameContent ProgressScreen::frameContentLocked() const {
+  FrameContent content;
+  content.logoY = logoY(surface_.height(), bitmapSize(logo_.get()).height, introProgress(), outroProgress());
+  content.textColor = textColor();
+  content.captionLine = caption_ + percentText_;
+  content.addressText = addressText_;
+  return content;
+}
+
 void ProgressScreen::drawFrame(HDC windowDc) {
   Lock lock(textLock_);
+  drawFrameLocked(windowDc, frameContentLocked());
+}
+
+void ProgressScreen::drawFrameLocked(HDC windowDc, FrameContent content) {
   const HDC dc = surface_.drawingDc();
   const int width = surface_.width();
   const int height = surface_.height();
@@ -188,23 +201,24 @@ void ProgressScreen::drawFrame(HDC windowDc) {
   surface_.setFillColorRgb(kBackgroundColor);
   ::Rectangle(dc, 0, 0, width + 1, height + 1);
 
-  surface_.drawBitmap(logo_.get(), logoX(width, logoSize.width),
-                      logoY(height, logoSize.height, introProgress(), outroProgress()), 0, 0, logoSize.width,
-                      logoSize.height);
+  surface_.drawBitmap(logo_.get(), logoX(width, logoSize.width), content.logoY, 0, 0, logoSize.width, logoSize.height);
 
-  const int color = textColor();
-  const std::string line = caption_ + percentText_;
+  const std::string& line = content.captionLine;
   const int lineLength = static_cast<int>(line.size());
-  surface_.setTextColorRgb(color);
+  surface_.setTextColorRgb(content.textColor);
   ::TextOutA(dc, centredTextX(width, surface_.textWidth(line.c_str(), lineLength)), captionY(height, logoSize.height),
              line.c_str(), lineLength);
 
-  const int addressLength = static_cast<int>(addressText_.size());
-  surface_.setTextColorRgb(color);
-  ::TextOutA(dc, centredTextX(width, surface_.textWidth(addressText_.c_str(), addressLength)), addressY(height),
-             addressText_.c_str(), addressLength);
+  const std::string& address = content.addressText;
+  const int addressLength = static_cast<int>(address.size());
+  surface_.setTextColorRgb(content.textColor);
+  ::TextOutA(dc, centredTextX(width, surface_.textWidth(address.c_str(), addressLength)), addressY(height),
+             address.c_str(), addressLength);
 
   surface_.blitTo(windowDc, 0, 0);
+  lastFrame_ = std::move(content);
+  frameDrawn_ = true;
+  framesDrawn_.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace fyrel

@@ -12,6 +12,7 @@
 
 #include "common/unique_handle.h"
 #include "screen/drawing_surface.h"
+#include "screen/screen_layout.h"
 #include "screen/screen_phase.h"
 
 namespace fyrel {
@@ -66,13 +67,22 @@ class ProgressScreen {
   // For measuring the thread's CPU time; null before the first start.
   HANDLE refreshThreadHandle() const noexcept { return refreshThread_.get(); }
   const DrawingSurface& surface() const noexcept { return surface_; }
+  // Frames drawn so far, by the refresh thread and by the paint message:
+  // what a test counts to see that unchanged frames are not drawn again.
+  std::uint32_t framesDrawn() const noexcept { return framesDrawn_.load(std::memory_order_acquire); }
 
  private:
   static DWORD WINAPI refreshProcedure(LPVOID screen);
   void runRefreshLoop();
   void refreshStep();
   void paintFromRefreshThread();
+  // What the next frame would show; expects textLock_ held.
+  FrameContent frameContentLocked() const;
+  // Whether the window has a part waiting for its paint message, which a
+  // busy window thread may not deliver for a while.
+  bool windowAwaitsPaint() const noexcept;
   void drawFrame(HDC windowDc);
+  void drawFrameLocked(HDC windowDc, FrameContent content);
 
   // The *Locked operations expect textLock_ held.
   void setPhaseLocked(ScreenPhase phase, const std::string& caption);
@@ -121,6 +131,10 @@ class ProgressScreen {
   std::string addressText_ = "www.fyrel.example";
   std::string caption_;
   std::string percentText_;
+  // The content of the last frame drawn, valid once one was drawn.
+  FrameContent lastFrame_;
+  bool frameDrawn_ = false;
+  std::atomic<std::uint32_t> framesDrawn_{0};
 };
 
 }  // namespace fyrel

@@ -18,6 +18,21 @@ int addressY(int surfaceHeight) noexcept;
 // when the text is wider than the surface.
 int centredTextX(int surfaceWidth, int textWidth) noexcept;
 
+// Everything a frame shows that can change from one refresh step to the
+// next: a frame equal to the last one drawn need not be drawn again.
+struct FrameContent {
+  int logoY = 0;
+  int textColor = 0;
+  std::string captionLine;  // caption followed by the percent text
+  std::string addressText;
+
+  bool operator==(const FrameContent& other) const {
+    return logoY == other.logoY && textColor == other.textColor && captionLine == other.captionLine &&
+           addressText == other.addressText;
+  }
+  bool operator!=(const FrameContent& other) const { return !(*this == other); }
+};
+
 // A percentage as the screen shows it: truncated toward zero and kept
 // within 0 to 100; not-a-number (a ratio whose total is still 0, say) shows
 // as 0, values above 100 as 100.

@@ -1,6 +1,6 @@
 // The refresh thread: animates the screen by the time that has passed,
 // follows the controller's percentages, moves the screen on when a stage
-// has ended, and paints a frame about every 10 ms.
+// has ended, and paints a frame when it differs from the last one drawn.
 //
 // It paints through the window's DC (GetDC), not BeginPaint. BeginPaint on a
 // thread that does not own the window sends WM_NCPAINT and WM_ERASEBKGND to
@@ -127,9 +127,22 @@ void ProgressScreen::followStageLocked(const std::atomic<bool>& done, const std:
   }
 }
 
+// A step costs a frame only when the frame would differ from the one in
+// the window: while a download crawls, most steps change nothing, and a
+// frame (fill, logo, two texts, a copy of the whole surface) is most of
+// what the screen spends. A window that lost part of its picture asks for
+// a paint; that is drawn here too, as its own thread may be busy.
 void ProgressScreen::paintFromRefreshThread() {
+  std::lock_guard<std::mutex> lock(textLock_);
+  FrameContent content = frameContentLocked();
+  if (frameDrawn_ && content == lastFrame_ && !windowAwaitsPaint()) return;
   WindowDC dc(window_);
-  if (dc.get() != nullptr) drawFrame(dc.get());
+  if (dc.get() != nullptr) drawFrameLocked(dc.get(), std::move(content));
+}
+
+bool ProgressScreen::windowAwaitsPaint() const noexcept {
+  // Only reads the window's update region: sends nothing to its thread.
+  return ::GetUpdateRect(window_, nullptr, FALSE) != FALSE;
 }
 
 }  // namespace fyrel

@@ -41,7 +41,7 @@ bool SignatureVerifier::importPublicKey(const unsigned char* blob, std::size_t l
   return ::CryptImportKey(provider.get(), blob, static_cast<DWORD>(length), 0, 0, key.put()) != FALSE;
 }
 
-bool SignatureVerifier::verify(const std::string& path) {
+bool SignatureVerifier::verify(const std::string& path, const std::atomic<bool>* stopRequested) {
   verifiedPackage.reset();
   filePath = path;
   // One handle from the cut to the end of the check, and beyond for the
@@ -49,7 +49,7 @@ bool SignatureVerifier::verify(const std::string& path) {
   // to, and must not change between the check and its use.
   UniqueFile package(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  const bool result = package && extractTrailer(package.get()) && checkSignature(package.get());
+  const bool result = package && extractTrailer(package.get()) && checkSignature(package.get(), stopRequested);
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);
   return result;
@@ -83,7 +83,7 @@ bool SignatureVerifier::extractTrailer(HANDLE package) {
   return ::SetFilePointerEx(package, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(package);
 }
 
-bool SignatureVerifier::checkSignature(HANDLE package) {
+bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* stopRequested) {
   LARGE_INTEGER start{};
   if (!::SetFilePointerEx(package, start, nullptr, FILE_BEGIN)) return false;
   UniqueCryptHash hash;
@@ -92,6 +92,7 @@ bool SignatureVerifier::checkSignature(HANDLE package) {
   // in sixty thousand. The pieces' size does not change the hash.
   std::vector<unsigned char> piece(kReadBufferSize);
   for (;;) {
+    if (stopRequested != nullptr && stopRequested->load(std::memory_order_acquire)) return false;
     DWORD read = 0;
     if (!::ReadFile(package, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) return false;
     if (read == 0) break;

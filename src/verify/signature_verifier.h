@@ -2,6 +2,7 @@
 // against the built-in public key with CryptoAPI (MD5, PKCS#1 v1.5).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -25,14 +26,16 @@ class SignatureVerifier {
   // from the cut to the check with writing and deleting by others denied,
   // and after a true result it stays open so, until takeVerifiedPackage's
   // handle is closed: what is checked is what the caller then reads.
-  bool verify(const std::string& filePath);
+  // A raised stopRequested (read between reads) ends the check early, as
+  // failed.
+  bool verify(const std::string& filePath, const std::atomic<bool>* stopRequested = nullptr);
   // The package of the last successful verify, still open (read and write
   // access, shared for reading only); empty after a failed one.
   UniqueFile takeVerifiedPackage() noexcept { return std::move(verifiedPackage); }
 
  private:
   bool extractTrailer(HANDLE package);
-  bool checkSignature(HANDLE package);
+  bool checkSignature(HANDLE package, const std::atomic<bool>* stopRequested);
   void releaseTrailer();
 
   // Declared provider first so that the key is destroyed before the provider

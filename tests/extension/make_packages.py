@@ -8,6 +8,7 @@ ours: content, "!fyrelsig!", the MD5 RSA signature least significant byte
 first, "!fyrelsig!".
 """
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -67,6 +68,22 @@ def main():
     for i in range(len(content) - 200, len(content) - 100):  # inside the last data block
         damaged[i] ^= 0x5A
     write(os.path.join(out, "damaged.pkg"), sign(bytes(damaged), key))
+
+    # Large enough that reading it for the check takes a while: 16 MiB of
+    # seeded pseudo-random bytes, stored uncompressed.
+    work = tempfile.mkdtemp()
+    try:
+        shutil.copy(game_dll, os.path.join(work, "testgame.dll"))
+        rng = random.Random(27)
+        with open(os.path.join(work, "bulk.dat"), "wb") as f:
+            for _ in range(16):
+                f.write(rng.randbytes(1 << 20))
+        cab = os.path.join(work, "large.cab")
+        subprocess.run(["gcab", "-c", cab, "testgame.dll", "bulk.dat"], cwd=work, check=True)
+        with open(cab, "rb") as f:
+            write(os.path.join(out, "large.pkg"), sign(f.read(), key))
+    finally:
+        shutil.rmtree(work)
 
 
 if __name__ == "__main__":

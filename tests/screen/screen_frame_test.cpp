@@ -148,13 +148,36 @@ TEST(ScreenFrame, FramesGoOnWhileTheWindowThreadDeliversNoMessages) {
   RECT all{0, 0, 640, 480};
   ::FillRect(dc, &all, magenta.get());
   ::ReleaseDC(rig.hwnd(), dc);
-  // From here on this thread takes no message until the frame is back.
+  // The window asks for a paint, as one that was uncovered would; from
+  // here on this thread takes no message until the frame is back.
+  ::InvalidateRect(rig.hwnd(), nullptr, FALSE);
   std::uint32_t corner = 0xFF00FFu;
   for (int waited = 0; waited < 2000 && corner != kBackground; waited += 10) {
     ::Sleep(10);
     corner = Frame::ofWindow(rig.hwnd()).at(0, 0);
   }
   EXPECT_EQ(corner, kBackground);
+  ASSERT_TRUE(rig.stop());
+}
+
+// Steps that change nothing draw nothing: with the logo centred and the
+// percentage standing still, the refresh thread goes on stepping but
+// copies no frame; the next change is drawn.
+TEST(ScreenFrame, StepsThatChangeNothingDrawNoFrame) {
+  ScreenRig rig;
+  ProgressScreen& screen = rig.screen();
+  screen.setDownloadPercent(45.0f);
+  rig.start();
+  FakeClock::advance(1000);
+  ASSERT_TRUE(rig.settle([&] { return screen.percentText() == " : 45%"; }));
+  const std::uint32_t before = screen.framesDrawn();
+  test::pumpFor(500);  // some 50 steps; the window's paint messages are taken
+  EXPECT_LE(screen.framesDrawn() - before, 1u) << "idle steps drew frames";
+
+  screen.setDownloadPercent(46.0f);
+  ASSERT_TRUE(rig.settle([&] { return screen.percentText() == " : 46%"; }));
+  EXPECT_GE(screen.framesDrawn() - before, 1u) << "the change was not drawn";
+  Frame::ofWindow(rig.hwnd()).saveSnapshot("downloading_46_after_idle");
   ASSERT_TRUE(rig.stop());
 }
 

@@ -1,0 +1,53 @@
+#include "verify/signature_check_worker.h"
+
+#include "verify/signature_verifier.h"
+
+namespace fyrel {
+
+SignatureCheckWorker::SignatureCheckWorker(SignatureVerifier& verifier) noexcept : verifier_(verifier) {}
+
+SignatureCheckWorker::~SignatureCheckWorker() {
+  stopRequested_.store(true, std::memory_order_release);
+  waitForThread();
+}
+
+bool SignatureCheckWorker::start(const std::string& packagePath) {
+  if (running()) return false;
+  waitForThread();  // the last check's thread may still be on its way out
+  packagePath_ = packagePath;
+  succeeded_.store(false, std::memory_order_relaxed);
+  stopRequested_.store(false, std::memory_order_relaxed);
+  running_.store(true, std::memory_order_release);
+  thread_.reset(::CreateThread(nullptr, 0, &SignatureCheckWorker::threadMain, this, 0, nullptr));
+  // A check that waits for a thread the system will not give may never
+  // come: doing it here only makes this one step long.
+  if (!thread_) run();
+  return true;
+}
+
+DWORD WINAPI SignatureCheckWorker::threadMain(LPVOID worker) noexcept {
+  static_cast<SignatureCheckWorker*>(worker)->run();
+  return 0;
+}
+
+void SignatureCheckWorker::run() noexcept {
+  bool good = false;
+  try {
+    good = verifier_.verify(packagePath_, &stopRequested_);
+  } catch (...) {
+    // Out of memory for a path or the signature: a check that could not be
+    // made is a failed one, and nothing may leave the thread.
+  }
+  succeeded_.store(good, std::memory_order_release);
+  // The last touch of this object's outcome: the controller acts on it as
+  // soon as it reads running clear.
+  running_.store(false, std::memory_order_release);
+}
+
+void SignatureCheckWorker::waitForThread() noexcept {
+  if (!thread_) return;
+  ::WaitForSingleObject(thread_.get(), INFINITE);
+  thread_.reset();
+}
+
+}  // namespace fyrel
