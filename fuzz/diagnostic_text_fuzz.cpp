@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "extension/diagnostic_text.h"
+#include "common/diagnostic_text.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

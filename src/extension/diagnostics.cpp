@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "extension/diagnostic_text.h"
+#include "common/diagnostic_text.h"
 #include "extension/game_loader_extension.h"
 
 namespace fyrel {

@@ -1,7 +1,6 @@
 list(APPEND FYREL_PURE_SOURCES
   extension/loader_state.cpp
-  extension/startup_parameters_logic.cpp
-  extension/diagnostic_text.cpp)
+  extension/startup_parameters_logic.cpp)
 list(APPEND FYREL_WIN32_SOURCES
   extension/generic_extension.cpp
   extension/game_loader_extension.cpp

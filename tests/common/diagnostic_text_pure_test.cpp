@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "extension/diagnostic_text.h"
+#include "common/diagnostic_text.h"
 
 namespace fyrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "extension/diagnostic_text.h"
+#include "common/diagnostic_text.h"
 
 #include <cstdio>
 
