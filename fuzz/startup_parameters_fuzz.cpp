@@ -60,6 +60,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   checkNumber(number);
 
+  // A pinned package hash read back digit for digit, or refused untouched.
+  fyrel::PackageSha256 digest{};
+  digest.fill(0x5a);
+  if (fyrel::parsePackageSha256(number, digest)) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string again;
+    for (std::uint8_t byte : digest) {
+      again += kDigits[byte >> 4];
+      again += kDigits[byte & 15];
+    }
+    std::string lowered = number;
+    for (char& c : lowered) c = (c >= 'A' && c <= 'F') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (again != lowered) std::abort();
+  } else {
+    for (std::uint8_t byte : digest)
+      if (byte != 0x5a) std::abort();
+  }
+
   // Names that pass the check can never take the game folder anywhere but
   // straight down from the player folder.
   const std::string player = "C:\\Data\\Fyrel\\FyrelGamesPlayer\\";

@@ -14,8 +14,10 @@
 #include "common/unique_handle.h"
 #include "download/range_answer.h"
 #include "extension/loader_state.h"
+#include "extension/startup_parameters_logic.h"
 #include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
+#include "storage/install_log.h"
 
 namespace fyrel {
 
@@ -39,6 +41,9 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // State reports: the only writer of state.
   void reportState(LoaderState code, const char* message, const char* stateName);
   bool readStartupParameters();
+  // One line that explains the install (a cause, an attempt, a failure):
+  // the debug channel and the account's install log. Any thread.
+  void diagnose(const std::string& text) noexcept;
 
   // Controller steps.
   void onTimerTick();
@@ -89,6 +94,10 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   std::int32_t gameWidth() const noexcept { return gameWidth_; }
   std::int32_t gameHeight() const noexcept { return gameHeight_; }
   bool developMode() const noexcept { return developMode_; }
+  // The package's SHA-256 the host pinned ("gamecabsha256"), if it did.
+  bool packagePinned() const noexcept { return packagePinned_; }
+  const PackageSha256& pinnedPackageSha256() const noexcept { return pinnedPackageSha256_; }
+  const InstallLog& installLog() const noexcept { return installLog_; }
   std::int32_t restartCount() const noexcept { return restartCount_; }
   ProgressScreen* screen() const noexcept { return screen_.get(); }
   HMODULE gameModule() const noexcept { return gameModule_.get(); }
@@ -110,6 +119,7 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   };
 
   void teardown();
+  void openInstallLog() noexcept;
   void closeMailbox() noexcept;
   bool onWindowThread() const noexcept;
   bool windowThreadEnded() const noexcept;
@@ -182,6 +192,9 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   std::int32_t restartCount_ = 0;
   bool tickBusy_ = false;
   bool developMode_ = false;
+  bool packagePinned_ = false;
+  PackageSha256 pinnedPackageSha256_{};
+  InstallLog installLog_;
   // The thread that owns the window: the only one whose calls are admitted
   // (0 until bound: then any). Its handle tells whether it has ended; the
   // mailbox, a message-only window it owns, carries a deletion asked for on

@@ -5,6 +5,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/generic_extension.cpp
   extension/game_loader_extension.cpp
   extension/state_reports.cpp
+  extension/diagnostics.cpp
   extension/startup_parameters.cpp
   extension/controller.cpp
   extension/install_lock.cpp

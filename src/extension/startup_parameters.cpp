@@ -22,6 +22,7 @@ bool holdsNul(const std::string& value) noexcept { return value.find('\0') != st
 
 bool GameLoaderExtension::readStartupParameters() {
   auto refuse = [this](const char* message, const char* stateName) {
+    diagnose(std::string("start-up parameters refused: ") + message);
     reportState(LoaderState::Failed, message, stateName);
     return false;
   };
@@ -78,6 +79,9 @@ bool GameLoaderExtension::readStartupParameters() {
   if (!isUsableLevel(gameName_)) return refuse("INVALID GAME NAME", "STATE_INVALID_PARAMS");
   if (partnerName_.empty()) return refuse("EMPTY PARTNER NAME", "STATE_INVALID_PARAMS");
   if (!isUsableLevel(partnerName_)) return refuse("INVALID PARTNER NAME", "STATE_INVALID_PARAMS");
+  // Both names are sound file name parts now: the log can be named after
+  // them.
+  openInstallLog();
   if (!verifier_ || !verifier_->importPublicKey(kBuiltInPublicKey, kBuiltInPublicKeySize)) {
     return refuse("FAILED TO LOAD PUBLIC KEY", "STATE_INVALID_PUBLIC_KEY");
   }
@@ -122,6 +126,16 @@ bool GameLoaderExtension::readStartupParameters() {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   if (otherValueHoldsNul()) return refuse("INVALID PARAMETER", "STATE_INVALID_PARAMS");
+  // Optional: the one package the host means. Absent, any package this
+  // publisher signed is taken, as ever.
+  std::string pinnedHash;
+  ask("gamecabsha256", pinnedHash);
+  if (changedWhileRead) return refuse("PARAMETER CHANGED WHILE READ", "STATE_INVALID_PARAMS");
+  if (!pinnedHash.empty()) {
+    if (!parsePackageSha256(pinnedHash, pinnedPackageSha256_))
+      return refuse("INVALID GAME CAB HASH", "STATE_INVALID_PARAMS");
+    packagePinned_ = true;
+  }
   cabFileName_ = fileName;
   packagePath_ = gameFolder_ + cabFileName_;
   return true;

@@ -147,4 +147,23 @@ float percentOf(std::uint32_t done, std::uint32_t total) noexcept {
   return static_cast<float>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
 }
 
+bool parsePackageSha256(const std::string& text, PackageSha256& digest) noexcept {
+  if (text.size() != 2 * digest.size()) return false;
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  PackageSha256 parsed{};
+  for (std::size_t i = 0; i < parsed.size(); ++i) {
+    const int high = nibble(text[2 * i]);
+    const int low = nibble(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    parsed[i] = static_cast<std::uint8_t>(high << 4 | low);
+  }
+  digest = parsed;
+  return true;
+}
+
 }  // namespace fyrel

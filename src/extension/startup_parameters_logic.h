@@ -3,6 +3,7 @@
 // Pure logic: no Windows header.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -60,6 +61,12 @@ bool packageFileNameFromUrl(const std::string& url, std::string& fileName);
 // and a path. Refused at creation, so a bad address is reported like any
 // other bad parameter instead of as a failed download.
 bool isUsablePackageAddress(const std::string& url);
+
+// A pinned package hash as a host passes it: exactly 64 hexadecimal digits,
+// either case, nothing around them. False, with digest untouched, for
+// anything else.
+using PackageSha256 = std::array<std::uint8_t, 32>;
+bool parsePackageSha256(const std::string& text, PackageSha256& digest) noexcept;
 
 // What "localURL" does to the screen's address line.
 enum class AddressLineAction { Keep, Clear, Replace };

@@ -10,6 +10,10 @@ void GameLoaderExtension::reportState(LoaderState code, const char* message, con
   // step that reports is left where it was and runs again on the next tick,
   // instead of a new state that the host never hears of.
   const std::string errorText = code == LoaderState::Failed ? std::string("ERROR: ") + message : std::string();
+  // Every final failure leaves a line naming it, after the line of its
+  // cause.
+  if (code == LoaderState::Failed || code == LoaderState::WrongBitDepth)
+    diagnose(std::string("install failed: ") + stateName + " (" + message + ")");
   state_ = code;
   // The screen shows the failure before the host hears of it, so a host
   // that snapshots the window on the report sees the error line.

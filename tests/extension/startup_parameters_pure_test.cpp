@@ -202,5 +202,33 @@ TEST(DoubleByteNames, EndingInALeadByteIsFoundFromTheStart) {
   for (const auto& c : cases) EXPECT_EQ(endsInLeadByte(c.value, leadsIn932), c.endsInLead) << c.value;
 }
 
+TEST(PinnedPackageHash, TakesExactly64HexDigitsOfEitherCase) {
+  const std::string digits = "00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
+  PackageSha256 digest{};
+  ASSERT_TRUE(parsePackageSha256(digits, digest));
+  EXPECT_EQ(digest[0], 0x00);
+  EXPECT_EQ(digest[5], 0x55);
+  EXPECT_EQ(digest[15], 0xff);
+  EXPECT_EQ(digest[16], 0xff);
+  EXPECT_EQ(digest[31], 0x00);
+
+  static const std::string refused[] = {
+      "",
+      digits.substr(1),             // 63 digits
+      digits + "0",                 // 65
+      " " + digits.substr(1),       // a blank where a digit stands
+      digits.substr(0, 63) + "g",   // not hexadecimal
+      digits.substr(0, 62) + "\n",  // a line end
+      "0x" + digits.substr(2),      // a prefix
+      digits.substr(0, 32) + std::string(1, '\0') + digits.substr(33),
+  };
+  for (const std::string& text : refused) {
+    PackageSha256 untouched{};
+    untouched.fill(0xAA);
+    EXPECT_FALSE(parsePackageSha256(text, untouched)) << text;
+    EXPECT_EQ(untouched[0], 0xAA);
+  }
+}
+
 }  // namespace
 }  // namespace fyrel

@@ -1,0 +1,1 @@
+list(APPEND FYREL_PURE_SOURCES common/diagnostic_text.cpp)

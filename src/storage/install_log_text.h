@@ -1,0 +1,24 @@
+// The per-account install log's text work: its file name, one entry, and
+// what stays when it has grown past its bound. Pure logic: no Windows
+// header.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace fyrel {
+
+// The log is kept below this many bytes.
+constexpr std::size_t kMaxInstallLogBytes = 256 * 1024;
+
+// "<partner>-<game>.log": both names were already checked as folder levels.
+std::string installLogFileName(const std::string& partnerName, const std::string& gameName);
+
+// "<local time> [<instance>] <line>" with the line's own end made "\r\n".
+std::string installLogEntry(const std::string& localTime, const std::string& instance, const std::string& line);
+
+// The newer half of a log's bytes, from the first whole entry on: the
+// oldest entries go, and no entry is left cut at its start.
+std::string newestHalfOfLog(const std::string& log);
+
+}  // namespace fyrel
