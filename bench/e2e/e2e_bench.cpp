@@ -8,6 +8,11 @@
 //       prints the process's peak memory at "STATE_GAME_READY" and the CPU
 //       time the whole process used (all its threads) from creation to the
 //       download's end and to "STATE_GAME_READY".
+//   fyrel_bench_e2e.exe interrupted URL PARTNER BYTES
+//       a first start that the host deletes once the package file in the
+//       game folder holds BYTES bytes, then a new start of the same game;
+//       prints when the delete came and the time from the first creation
+//       to the second start's "STATE_GAME_READY".
 //   fyrel_bench_e2e.exe installed URL PARTNER ROUNDS
 //       starts the package that a first start with URL installed ROUNDS
 //       times (the server is not asked: the version marker matches) and times
@@ -27,6 +32,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +113,24 @@ class Run {
     return done && !failed();
   }
 
+  // Creates an extension, pumps the window until `stop` says so (false if
+  // the loader failed first), then deletes it.
+  bool liveUntil(const std::string& url, const std::function<bool()>& stop) {
+    host_.clear();
+    host_.set("gamename", "testgame");
+    host_.set("partnername", partner_);
+    host_.set("gamecab", url);
+    host_.set("gamewidth", "320");
+    host_.set("gameheight", "200");
+    Generic::GenericExtension* extension = library_.create(window_.hwnd(), 0, library_.module(), &host_);
+    if (extension == nullptr) return false;
+    window_.attach(extension, library_.processMsg);
+    const bool done = pumpUntil([&] { return stop() || failed(); }, 30 * 60 * 1000);
+    window_.detach();
+    library_.destroy(extension);
+    return done && !failed();
+  }
+
   // How long the last EXT_CreateExtension call itself took.
   double createdMs() const { return createdMs_; }
   const std::vector<double>& cpuTimes() const { return cpuTimes_; }
@@ -146,6 +170,25 @@ int firstStart(const std::string& url, const std::string& partner) {
   std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   std::printf("cpu_download_ms %.1f\ncpu_ready_ms %.1f\n", run.cpuTimes()[0], run.cpuTimes()[2]);
+  return 0;
+}
+
+unsigned long long fileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int interruptedStart(const std::string& url, const std::string& partner, unsigned long long bytes) {
+  Run run(partner);
+  test::removeTree(run.partnerFolder());
+  const std::string package = run.partnerFolder() + "testgame\\" + url.substr(url.rfind('/') + 1);
+  const Clock::time_point start = Clock::now();
+  if (!run.liveUntil(url, [&] { return fileSize(package) >= bytes; })) return 1;
+  const double deletedMs = msSince(start);
+  std::vector<double> times;
+  if (!run.live(url, {"STATE_GAME_READY"}, times)) return 1;
+  std::printf("deleted_ms %.1f\nready_ms %.1f\n", deletedMs, msSince(start));
   return 0;
 }
 
@@ -209,6 +252,8 @@ int main(int argc, char** argv) {
   int status = 2;
   if (mode == "first" && argc == 4) {
     status = fyrel::bench::firstStart(argv[2], argv[3]);
+  } else if (mode == "interrupted" && argc == 5) {
+    status = fyrel::bench::interruptedStart(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
   } else if (mode == "installed" && argc == 5) {
     status = fyrel::bench::installedStarts(argv[2], argv[3], std::atoi(argv[4]));
   } else if (mode == "wininet" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "plain"))) {
@@ -219,7 +264,8 @@ int main(int argc, char** argv) {
                                        static_cast<DWORD>(std::atoi(argv[4])), argc == 5);
   } else {
     std::fprintf(stderr,
-                 "usage: %s first URL PARTNER | installed URL PARTNER ROUNDS | wininet URL FILE READ_SIZE [plain]\n",
+                 "usage: %s first URL PARTNER | interrupted URL PARTNER BYTES | installed URL PARTNER ROUNDS |"
+                 " wininet URL FILE READ_SIZE [plain]\n",
                  argv[0]);
   }
   std::fflush(stdout);

@@ -33,6 +33,12 @@ constexpr DWORD kRequestFlags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAP
 constexpr DWORD kDisabledFeatures = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE | WINHTTP_DISABLE_COOKIES;
 constexpr DWORD kTlsProtocols =
     WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+// The socket errors (WSAECONNRESET and its kin) that Wine's WinHTTP hands
+// on unchanged, named here without the socket header.
+constexpr DWORD kSocketConnectionAborted = 10053;
+constexpr DWORD kSocketConnectionReset = 10054;
+constexpr DWORD kSocketTimedOut = 10060;
+constexpr DWORD kSocketConnectionRefused = 10061;
 // Hops of redirection a request may take before the package must come.
 constexpr int kMaxRedirects = 10;
 
@@ -219,8 +225,10 @@ void HttpDownloader::Transfer::learn(const ResumePoint& point) {
 void HttpDownloader::Transfer::noteTransient(DWORD error) noexcept {
   // A refused or dropped connection and a timeout may pass; a certificate
   // problem, a name that does not resolve or a refused redirect will not.
+  // Wine passes a connection's own failure on as the socket's error code.
   if (error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_CONNECTION_ERROR ||
-      error == ERROR_WINHTTP_TIMEOUT)
+      error == ERROR_WINHTTP_TIMEOUT || error == kSocketConnectionReset || error == kSocketConnectionAborted ||
+      error == kSocketConnectionRefused || error == kSocketTimedOut)
     transient.store(true, std::memory_order_relaxed);
 }
 
