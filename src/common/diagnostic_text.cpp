@@ -29,6 +29,13 @@ constexpr NamedCode kErrorNames[] = {
     {206, "ERROR_FILENAME_EXCED_RANGE"},
     {1920, "ERROR_CANT_ACCESS_FILE"},
     {4390, "ERROR_NOT_A_REPARSE_POINT"},
+    // A connection's own failure, as the socket reports it.
+    {10053, "WSAECONNABORTED"},
+    {10054, "WSAECONNRESET"},
+    {10060, "WSAETIMEDOUT"},
+    {10061, "WSAECONNREFUSED"},
+    {10065, "WSAEHOSTUNREACH"},
+    {11001, "WSAHOST_NOT_FOUND"},
     {12001, "ERROR_WINHTTP_OUT_OF_HANDLES"},
     {12002, "ERROR_WINHTTP_TIMEOUT"},
     {12004, "ERROR_WINHTTP_INTERNAL_ERROR"},

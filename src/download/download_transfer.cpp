@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/diagnostic_text.h"
 #include "download/body_limit.h"
 #include "download/proxy_choice.h"
 #include "download/retry_pacing.h"
@@ -118,7 +119,39 @@ UniqueWinHttp openSession(const std::string& proxy, const std::string& bypass) {
   return session;
 }
 
+// A TLS failure's certificate problems, which WinHTTP passes only to a
+// status callback; the request's context value is its transfer, which
+// outlives the request.
+void CALLBACK noteSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  if (status != WINHTTP_CALLBACK_STATUS_SECURE_FAILURE || context == 0 || info == nullptr || length < sizeof(DWORD))
+    return;
+  auto* problems = reinterpret_cast<std::atomic<std::uint32_t>*>(context);
+  problems->store(*static_cast<const DWORD*>(info), std::memory_order_relaxed);
+}
+
+std::string number(std::uint64_t value) { return std::to_string(value); }
+
 }  // namespace
+
+bool HttpDownloader::Transfer::fail(const std::string& why) {
+  std::lock_guard<std::mutex> guard(reportLock);
+  if (failure.empty()) failure = why;
+  return false;
+}
+
+bool HttpDownloader::Transfer::failWithError(const char* during, DWORD error) {
+  std::string why = errorName(error) + " " + during;
+  const std::uint32_t problems = certificateProblems.load(std::memory_order_relaxed);
+  if (problems != 0) why += " (certificate problems: " + fyrel::certificateProblems(problems) + ")";
+  return fail(why);
+}
+
+std::string HttpDownloader::Transfer::report() const {
+  std::lock_guard<std::mutex> guard(reportLock);
+  std::string text = failure;
+  if (!redirects.empty()) text += (text.empty() ? "" : "; ") + std::string("redirected ") + redirects;
+  return text;
+}
 
 void HttpDownloader::Transfer::abandon() {
   std::lock_guard<std::mutex> guard(lock);
@@ -161,7 +194,7 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE | (resuming ? FILE_READ_ATTRIBUTES : 0),
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, resuming ? OPEN_ALWAYS : CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+  if (!file) return failWithError("making the package file", ::GetLastError());
   LARGE_INTEGER size{};
   if (resuming && !::GetFileSizeEx(file.get(), &size)) return false;
   // Only a part of the package, never all of it or more: anything else is
@@ -240,9 +273,11 @@ bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
   DWORD written = 0;
   const auto size = static_cast<DWORD>(pending.size());
   const bool ok = ::WriteFile(file.get(), pending.data(), size, &written, nullptr) && written == size;
+  const DWORD error = ok ? 0 : ::GetLastError();
   pending.clear();
-  if (!ok) writeFailed.store(true, std::memory_order_relaxed);
-  return ok;
+  if (ok) return true;
+  writeFailed.store(true, std::memory_order_relaxed);
+  return failWithError("writing the package", error != 0 ? error : ERROR_HANDLE_DISK_FULL);
 }
 
 bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, const ResumePoint* resume,
@@ -262,17 +297,23 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
     connect.reset();
     const std::string proxy = proxyFor(system.servers, hop.secure);
     session = openSession(proxy, system.bypass);
-    if (!session || stopped.load(std::memory_order_acquire)) return false;
+    if (!session) return failWithError("opening an HTTP session", ::GetLastError());
+    if (stopped.load(std::memory_order_acquire)) return false;
     // Straight to the server, an IPv6 address is connected to without its
     // brackets; through a proxy, the server is named in the request line,
     // where it keeps them ("http://[::1]:8080/p").
     const std::string server = proxy.empty() ? connectName(hop) : hop.host;
     connect.reset(::WinHttpConnect(session.get(), widen(server).c_str(), hop.port, 0));
-    if (!connect || stopped.load(std::memory_order_acquire)) return false;
+    if (!connect) return failWithError(("naming the server " + server).c_str(), ::GetLastError());
+    if (stopped.load(std::memory_order_acquire)) return false;
     const DWORD flags = kRequestFlags | (hop.secure ? WINHTTP_FLAG_SECURE : 0);
     request.reset(::WinHttpOpenRequest(connect.get(), L"GET", widen(requestTarget(hop.path)).c_str(), L"HTTP/1.1",
                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
-    if (!request || stopped.load(std::memory_order_acquire)) return false;
+    if (!request) return failWithError("opening the request", ::GetLastError());
+    if (stopped.load(std::memory_order_acquire)) return false;
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&certificateProblems);
+    ::WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
+    ::WinHttpSetStatusCallback(request.get(), noteSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
     DWORD disabled = kDisabledFeatures;
     if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) return false;
     DWORD responseWait = kHeaderWaitMs;
@@ -299,25 +340,37 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
     awaitingHeaders.store(false, std::memory_order_relaxed);
     if (!answered) noteTransient(error);
     if (late) transient.store(true, std::memory_order_relaxed);
-    if (!answered || late || stopped.load(std::memory_order_acquire)) return false;
+    if (late) return fail("no complete answer headers within " + number(kHeaderWaitMs / 1000) + " s");
+    if (stopped.load(std::memory_order_acquire)) return false;
+    if (!answered) {
+      const std::string via = proxy.empty() ? "" : " through the proxy " + proxy;
+      return failWithError(("before an answer came" + via).c_str(), error);
+    }
 
     status = 0;
     DWORD size = sizeof status;
     if (!::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-      return false;
+      return failWithError("reading the answer's status", ::GetLastError());
     statusCode.store(status, std::memory_order_relaxed);
     if (!isRedirect(status)) {
       answeredBy = hop;
       return true;
     }
-    if (hops == kMaxRedirects) return false;
+    if (hops == kMaxRedirects) return fail("more than " + number(kMaxRedirects) + " redirects");
     std::string location;
     UrlParts next;
     // A step down from https to http is refused by redirectTarget: the
     // package asked for over TLS never comes in clear text.
-    if (!headerText(request.get(), WINHTTP_QUERY_LOCATION, location) || !redirectTarget(hop, location, next))
-      return false;
+    if (!headerText(request.get(), WINHTTP_QUERY_LOCATION, location)) return fail("a redirect without a Location");
+    if (!redirectTarget(hop, location, next))
+      return fail("redirect " + number(status) + " to " + addressForLog(location) +
+                  " refused (from https to http, or no usable address)");
+    {
+      std::lock_guard<std::mutex> guard(reportLock);
+      redirects += (redirects.empty() ? "" : ", ") + number(status) + " -> " +
+                   addressForLog((next.secure ? "https://" : "http://") + hostHeaderValue(next) + next.path);
+    }
     hop = next;
   }
 }
@@ -352,6 +405,9 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
       if (!whole) continue;
     }
     if (status < 200 || status > 299) {
+      std::string reason;
+      headerText(request, WINHTTP_QUERY_STATUS_TEXT, reason);
+      fail("HTTP " + number(status) + (reason.empty() ? "" : " " + reason));
       if (isTransientStatus(status)) {
         transient.store(true, std::memory_order_relaxed);
         std::string text;
@@ -375,10 +431,11 @@ bool HttpDownloader::Transfer::readWholeBody(HINTERNET request, DWORD status, co
   // Read as text: a length of 4 GiB or more must not wrap into a small one.
   // Without a length the body runs until the server ends it.
   std::uint64_t announced = 0;
-  if (!announcedLength(request, announced)) return false;
+  if (!announcedLength(request, announced)) return fail("an invalid or conflicting Content-Length");
   // A package this large could not be counted, cut or hashed: refused
   // before a byte of it is read.
-  if (announced > bodyLimit) return false;
+  if (announced > bodyLimit)
+    return fail("an announced length of " + number(announced) + " bytes, over the limit of " + number(bodyLimit));
   const auto length = static_cast<std::uint32_t>(announced);
   ResumePoint point;
   if (status == 200 && length != 0) {
@@ -417,6 +474,7 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
   auto keepWhatCame = [&] {
     const DWORD error = ::GetLastError();
     if (received == offset) noteTransient(error);
+    failWithError(("after " + number(received) + " of " + number(total) + " bytes").c_str(), error);
     std::lock_guard<std::mutex> guard(lock);
     if (!stopped.load(std::memory_order_relaxed)) writeOut(pending);
     return false;
@@ -444,13 +502,17 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
     // received never exceeds bound (at most 2 GiB - 1) before this sum, so
     // it cannot wrap.
     received += n;
-    if (received > bound) return false;
+    if (received > bound)
+      return fail("more bytes than the " + number(bound) + (lengthKnown ? " announced" : " allowed"));
     receivedBytes.store(received, std::memory_order_relaxed);
     if (pending.size() >= kWriteBufferSize && !writeOut(pending)) return false;
   }
 
   std::lock_guard<std::mutex> guard(lock);
   if (stopped.load(std::memory_order_relaxed) || !writeOut(pending)) return false;
+  if (received == 0) return fail("an empty body");
+  if (lengthKnown && received != total)
+    return fail("the body ended after " + number(received) + " of " + number(total) + " bytes");
   // The handle holds no bytes of its own (no runtime buffer): closing it
   // loses nothing, and a failed close means nothing for the data written.
   file.reset();

@@ -72,6 +72,16 @@ struct HttpDownloader::Transfer {
   ResumePoint learned;
   bool learnedChanged = false;
 
+  // What ended the attempt and the redirects it took, for the line that
+  // explains it: the first cause stands. Its own lock: the owner reads them
+  // once the transfer is over for it, while an abandoned worker may still
+  // be on its way out. The certificate problems come from WinHTTP's
+  // callback on the worker's thread.
+  mutable std::mutex reportLock;
+  std::string failure;
+  std::string redirects;
+  std::atomic<std::uint32_t> certificateProblems{0};
+
   // The WinHTTP handles of one attempt, request closed first.
   struct Connection {
     UniqueWinHttp session;
@@ -99,6 +109,13 @@ struct HttpDownloader::Transfer {
   void setProgress(std::uint32_t received, std::uint32_t total) noexcept;
   void learn(const ResumePoint& point);
   void noteTransient(DWORD error) noexcept;
+  // Records why the attempt ends (unless a cause is recorded already);
+  // false, for the caller to return.
+  bool fail(const std::string& why);
+  // A platform call failed: its error by name, and for a TLS failure the
+  // certificate's problems.
+  bool failWithError(const char* during, DWORD error);
+  std::string report() const;
 };
 
 }  // namespace fyrel

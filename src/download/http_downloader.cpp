@@ -92,12 +92,18 @@ bool HttpDownloader::running() const noexcept {
   // may be blocked in WinHTTP past the bound.
   if (transfer_->headersOverdue()) {
     transfer_->transient.store(true, std::memory_order_relaxed);  // a timeout: worth another try
+    try {
+      transfer_->fail("no complete answer headers within " + std::to_string(kHeaderWaitMs / 1000) + " s");
+    } catch (...) {
+      // Out of memory: the attempt ends all the same, unexplained.
+    }
     transfer_->abandon();
   }
   // A stopped worker may still wait for the network, but its transfer is
   // over for the owner.
   return transfer_->running.load(std::memory_order_acquire) && !transfer_->stopped.load(std::memory_order_acquire);
 }
+std::string HttpDownloader::attemptReport() const { return transfer_ ? transfer_->report() : std::string(); }
 bool HttpDownloader::succeeded() const noexcept {
   return transfer_ && transfer_->succeeded.load(std::memory_order_acquire);
 }

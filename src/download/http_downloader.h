@@ -69,6 +69,10 @@ class HttpDownloader {
   bool transientFailure() const noexcept;
   // The pause a failed answer asked for (Retry-After, at most 30 s).
   bool retryAfter(std::uint32_t& ms) const noexcept;
+  // What ended the last transfer, in words a host team can act on (the
+  // error by name, the status and reason, bytes, the redirects followed);
+  // empty when it ended well or was stopped.
+  std::string attemptReport() const;
   // Where the bytes in the file may go on from (nothing resumable when
   // they must not), with onDisk the bytes counted so far.
   ResumePoint resumePoint() const;

@@ -2,6 +2,7 @@
 // host window's thread. Workers are polled, never waited for, except at
 // teardown: a step does no work whose length grows with the package, so
 // the host's window goes on answering its messages throughout.
+#include "common/diagnostic_text.h"
 #include "download/http_downloader.h"
 #include "download/resume_record.h"
 #include "download/retry_pacing.h"
@@ -87,7 +88,11 @@ void GameLoaderExtension::checkDownload() {
   keepResumeRecord();
   if (running) return;
 
+  const std::string attempt =
+      "download attempt " + std::to_string(restartCount_ + 1) + " of " + addressForLog(gameCabUrl_) + ": ";
   if (downloader_->succeeded()) {
+    diagnose(attempt + "complete, " + std::to_string(received) + " bytes" +
+             (downloader_->resumed() ? ", the last " + std::to_string(downloader_->addedBytes()) + " resumed" : ""));
     if (screen_) screen_->markDownloadDone();
     // The check reads the whole package: it runs on its own thread and
     // checkVerification takes its outcome on a later step.
@@ -98,20 +103,27 @@ void GameLoaderExtension::checkDownload() {
   // A dropped connection is worth another attempt, and so is a failure
   // that may pass (with a pause, a few times); a disk that refused the
   // bytes is not, and would only be filled again 20 times.
+  const std::string failure = attempt + "failed: " + downloader_->attemptReport() + "; " + std::to_string(received) +
+                              " of " + std::to_string(total) + " bytes on disk";
   if (!downloader_->writeFailed() && restartCount_ < kMaxDownloadRestarts) {
     const std::uint32_t added = downloader_->addedBytes();
     if (added > 0) {
       transientRetries_ = 0;
-      scheduleRestart(restartPauseMs(added, slowRestarts_));
+      const std::uint32_t pause = restartPauseMs(added, slowRestarts_);
+      diagnose(failure + "; going on in " + std::to_string(pause) + " ms");
+      scheduleRestart(pause);
       return;
     }
     if (downloader_->transientFailure() && transientRetries_ < kMaxTransientRetries) {
       std::uint32_t asked = 0;
       const bool serverAsked = downloader_->retryAfter(asked);
-      scheduleRestart(transientPauseMs(transientRetries_++, serverAsked, asked));
+      const std::uint32_t pause = transientPauseMs(transientRetries_++, serverAsked, asked);
+      diagnose(failure + "; trying again in " + std::to_string(pause) + " ms");
+      scheduleRestart(pause);
       return;
     }
   }
+  diagnose(failure + (restartCount_ >= kMaxDownloadRestarts ? "; no restart left" : "; not tried again"));
   discardPackage();
   reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
 }
@@ -135,10 +147,13 @@ void GameLoaderExtension::checkVerification() {
 }
 
 void GameLoaderExtension::failVerification() {
+  const std::string why = verifier_ && !verifier_->failure().empty() ? verifier_->failure() : "the check did not run";
+  diagnose("signature check of " + cabFileName_ + " failed: " + why);
   // Put together from pieces, the package may hold a piece of another
   // version: the signature cannot tell which, so it comes once more, whole.
   // Only a package fetched whole that fails is refused for good.
   if (downloader_ && downloader_->resumed() && restartCount_ < kMaxDownloadRestarts) {
+    diagnose("the package was put together from pieces: fetching it whole once more");
     discardPackage();
     resumeFrom_ = ResumePoint();
     ++restartCount_;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/diagnostic_text.h"
 #include "verify/package_trailer.h"
 
 namespace fyrel {
@@ -49,6 +50,8 @@ bool SignatureVerifier::verify(const std::string& path, const std::atomic<bool>*
   // to, and must not change between the check and its use.
   UniqueFile package(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  failure_.clear();
+  if (!package) failure_ = "the package could not be opened: " + errorName(::GetLastError());
   const bool result = package && extractTrailer(package.get()) && checkSignature(package.get(), stopRequested);
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);
@@ -73,14 +76,20 @@ bool SignatureVerifier::extractTrailer(HANDLE package) {
     return false;
   }
   PackageTrailer trailer;
-  if (!readPackageTrailer(file.get(), trailer)) return false;
+  if (!readPackageTrailer(file.get(), trailer)) {
+    failure_ = "no signature trailer (\"!fyrelsig!\", signature, \"!fyrelsig!\") in the package's last " +
+               std::to_string(kTrailerWindow) + " bytes";
+    return false;
+  }
   file.reset();
   signature = std::move(trailer.signature);
   // Cut before checking: a package that fails is deleted by the caller
   // anyway, and one that passes must be exactly the signed content.
   LARGE_INTEGER end;
   end.QuadPart = trailer.contentLength;
-  return ::SetFilePointerEx(package, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(package);
+  if (::SetFilePointerEx(package, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(package)) return true;
+  failure_ = "cutting the signature off failed: " + errorName(::GetLastError());
+  return false;
 }
 
 bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* stopRequested) {
@@ -94,14 +103,20 @@ bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* 
   for (;;) {
     if (stopRequested != nullptr && stopRequested->load(std::memory_order_acquire)) return false;
     DWORD read = 0;
-    if (!::ReadFile(package, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) return false;
+    if (!::ReadFile(package, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
+      failure_ = "reading the package failed: " + errorName(::GetLastError());
+      return false;
+    }
     if (read == 0) break;
     if (!::CryptHashData(hash.get(), piece.data(), read, 0)) return false;
   }
   // CryptoAPI takes signatures least significant byte first, which is how the
   // package stores them: no reordering.
-  return ::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
-                                 0) != FALSE;
+  if (::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
+                              0))
+    return true;
+  failure_ = "the signature does not match the package and the built-in key";
+  return false;
 }
 
 void SignatureVerifier::releaseTrailer() {

@@ -32,6 +32,9 @@ class SignatureVerifier {
   // The package of the last successful verify, still open (read and write
   // access, shared for reading only); empty after a failed one.
   UniqueFile takeVerifiedPackage() noexcept { return std::move(verifiedPackage); }
+  // Why the last verify failed, in words a host team can act on; empty
+  // after one that passed.
+  const std::string& failure() const noexcept { return failure_; }
 
  private:
   bool extractTrailer(HANDLE package);
@@ -45,6 +48,7 @@ class SignatureVerifier {
   std::string filePath;
   std::vector<unsigned char> signature;
   UniqueFile verifiedPackage;
+  std::string failure_;
 };
 
 }  // namespace fyrel
