@@ -6,7 +6,6 @@
 #include <string>
 
 #include "extension/loader_fixture.h"
-#include "storage/install_log.h"
 #include "support/debug_channel.h"
 
 namespace fyrel::test {
@@ -15,9 +14,6 @@ namespace {
 class FailureCauses : public LoaderTest {
  protected:
   FailureCauses() : LoaderTest("127.57") {}
-
-  std::string logPath() const { return installLogFolder() + "e2e_" + testName() + "-testgame.log"; }
-  static std::string testName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 };
 
 struct Cause {
@@ -57,7 +53,7 @@ TEST_F(FailureCauses, EveryCauseLeavesALineNamingItAndTheReportsStayAsTheyWere) 
   for (const Cause& c : causes) {
     SCOPED_TRACE(c.what);
     removeTree(partnerFolder());
-    ::DeleteFileA(logPath().c_str());
+    ::DeleteFileA(installLogPath().c_str());
     host.clear();
     server.reset();
     if (c.serve != nullptr) c.serve(startServer(), fixtureDir() + "extension\\");
@@ -67,7 +63,7 @@ TEST_F(FailureCauses, EveryCauseLeavesALineNamingItAndTheReportsStayAsTheyWere) 
     ASSERT_TRUE(waitFor(c.report, 60000));
     destroy();
 
-    const std::string log = readFile(logPath());
+    const std::string log = installLogText();
     EXPECT_NE(log.find(c.line), std::string::npos) << log;
     EXPECT_NE(debug.text().find(c.line), std::string::npos) << debug.text();
     EXPECT_NE(log.find(std::string("install failed: ") + c.report), std::string::npos) << log;
@@ -82,7 +78,7 @@ TEST_F(FailureCauses, ABodyCutShortIsNamedAndTheNextAttemptGoesOn) {
   ASSERT_TRUE(create());
   ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
   const std::string size = std::to_string(readFile(fixture("game.pkg")).size());
-  const std::string log = readFile(logPath());
+  const std::string log = installLogText();
   EXPECT_NE(log.find("attempt 1 of " + url("/games/game.pkg") + ": failed: "), std::string::npos) << log;
   EXPECT_NE(log.find("1000 of " + size + " bytes on disk; going on in "), std::string::npos) << log;
   EXPECT_NE(log.find("attempt 2 of " + url("/games/game.pkg") + ": complete, " + size + " bytes"), std::string::npos)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/proc_address.h"
+#include "storage/install_log.h"
 #include "storage/player_folder.h"
 #include "support/game_call_log.h"
 #include "support/http_test_server.h"
@@ -60,6 +61,9 @@ class LoaderTest : public ::testing::Test {
 
   std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
   std::string gameFolder() const { return partnerFolder() + "testgame\\"; }
+  // The account's install log of this case's game, and what it holds.
+  std::string installLogPath() const { return installLogFolder() + partner_ + "-testgame.log"; }
+  std::string installLogText() const { return readFile(installLogPath()); }
   const std::string& address() const { return address_; }  // the case's loopback address
   std::string url(const std::string& path) const { return "http://" + address_ + path; }
   HttpTestServer& startServer() {

@@ -56,6 +56,7 @@ class Tls : public LoaderTest {
     host.clear();
     server.reset();
     removeTree(partnerFolder());
+    ::DeleteFileA(installLogPath().c_str());
   }
   // Requests the TLS server logged for this port and path ("PORT PATH").
   std::size_t tlsRequests(unsigned port, const std::string& path) const {
@@ -67,6 +68,13 @@ class Tls : public LoaderTest {
     return count;
   }
   bool ended() { return host.received("STATE_GAME_STARTED") || host.received("STATE_GAME_DOWNLOAD_FAILED"); }
+  // The last download attempt's line in the install log ("" when none failed).
+  std::string failureLine() const {
+    const std::string log = installLogText();
+    const std::size_t attempt = log.rfind("download attempt ");
+    const std::size_t at = attempt == std::string::npos ? attempt : log.find("failed: ", attempt);
+    return at == std::string::npos ? std::string() : log.substr(at, log.find('\r', at) - at);
+  }
 
  private:
   TrustedTestCa ca_;
@@ -98,10 +106,15 @@ TEST_F(Tls, OnlyACertificateThePlatformTrustsForThisServerInstallsTheGame) {
       EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
       EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
       EXPECT_EQ(tlsRequests(c.port, "/extension/game.pkg"), 0u) << "a request passed the TLS handshake";
+      // The line says it was the certificate, not the network. Windows
+      // names the problem (ERROR_WINHTTP_SECURE_FAILURE with the
+      // certificate's problem flags); Wine's WinHTTP answers every one of
+      // them with ERROR_WINHTTP_SECURE_CHANNEL_ERROR and no flags.
+      EXPECT_NE(failureLine().find("ERROR_WINHTTP_SECURE_"), std::string::npos) << installLogText();
     }
-    std::printf("%-28s %s (WinINet's own GET: error %lu)\n", c.what,
+    std::printf("%-28s %s (WinINet's own GET: error %lu)\n  %s\n", c.what,
                 host.stateNames().empty() ? "-" : host.stateNames().back().c_str(),
-                static_cast<unsigned long>(winInetErrorFor(url)));
+                static_cast<unsigned long>(winInetErrorFor(url)), failureLine().c_str());
   }
 }
 
@@ -125,6 +138,7 @@ TEST_F(Tls, RedirectsClimbToTlsButNeverStepDown) {
   EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
   EXPECT_EQ(tlsRequests(19443, down), 1u);
   EXPECT_EQ(server->requestCount(), 0u);
+  EXPECT_NE(failureLine().find("refused (from https to http"), std::string::npos) << installLogText();
   EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
 
   // A loop over TLS still stops after ten hops.
@@ -133,6 +147,7 @@ TEST_F(Tls, RedirectsClimbToTlsButNeverStepDown) {
   ASSERT_TRUE(pumpUntil([&] { return ended(); }, 120000));
   EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
   EXPECT_EQ(tlsRequests(19443, "/loop"), 11u);
+  EXPECT_NE(failureLine().find("failed: more than 10 redirects"), std::string::npos) << installLogText();
 }
 
 }  // namespace
