@@ -189,6 +189,9 @@ TEST_F(Hostile, AFullDiskFailsTheDownloadAtOnceInsteadOfFetchingItAgain) {
   EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
   EXPECT_EQ(origin.requestCount(), 1u);
   destroy();
+  // The log lies on the account's own disk, which still has room.
+  EXPECT_NE(installLogText().find("_DISK_FULL ("), std::string::npos) << installLogText();
+  EXPECT_NE(installLogText().find(") writing the package; "), std::string::npos) << installLogText();
 }
 
 TEST_F(Hostile, EveryFailureAndEveryEarlyDeleteLeavesNoPackageBehind) {

@@ -58,6 +58,7 @@ class ThroughProxy : public LoaderTest {
     host.clear();
     server.reset();
     removeTree(partnerFolder());
+    ::DeleteFileA(installLogPath().c_str());
   }
 
   // The previous setting is put back before the new one is saved, so the
@@ -196,6 +197,14 @@ TEST_F(Squid, ProxySetButNotRunningFailsTheDownloadPromptlyWithTheErrorOnScreen)
   EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloading, kDownloading, kDownloading, kDownloadFailed}));
   EXPECT_EQ(server->requestCount(), 0u);
   expectErrorShown("proxy_not_running");
+  // The line names the proxy, so a host team looks there and not at the
+  // publisher's server.
+  EXPECT_NE(installLogText().find("attempt 4 of " + url("/games/game.pkg") +
+                                  ": failed: ERROR_WINHTTP_CANNOT_CONNECT (12029) before an answer came through the "
+                                  "proxy " +
+                                  proxyAddress + ":3130"),
+            std::string::npos)
+      << installLogText();
 }
 
 TEST_F(Squid, ProxyRefusalsEndInTheDownloadFailureWithoutAPrompt) {
@@ -208,13 +217,17 @@ TEST_F(Squid, ProxyRefusalsEndInTheDownloadFailureWithoutAPrompt) {
     const char* squidAnswer;  // as squid logs it
     const char* snapshot;
     std::size_t attempts;  // a gateway's 502 and 503 may pass: tried again three times
+    const char* line;      // what the install log says of the last attempt
   } cases[] = {
       // Squid asks for a login (Basic) that the loader does not have.
-      {"login required", "3129", "/login/game.pkg", Origin::Serves, "TCP_DENIED/407", "proxy_login_required", 1},
+      {"login required", "3129", "/login/game.pkg", Origin::Serves, "TCP_DENIED/407", "proxy_login_required", 1,
+       "failed: HTTP 407 Proxy Authentication Required; 0 of 0 bytes on disk; not tried again"},
       // The origin takes the request and hangs up without a word.
-      {"bad gateway", "3128", "/hangup/game.pkg", Origin::HangsUp, "/502 ", "proxy_bad_gateway", 4},
+      {"bad gateway", "3128", "/hangup/game.pkg", Origin::HangsUp, "/502 ", "proxy_bad_gateway", 4,
+       "failed: HTTP 502 Bad Gateway; 0 of 0 bytes on disk; trying again in 1000 ms"},
       // Nothing listens at the origin.
-      {"origin unreachable", "3128", "/absent/game.pkg", Origin::Absent, "/503 ", "proxy_origin_unreachable", 4},
+      {"origin unreachable", "3128", "/absent/game.pkg", Origin::Absent, "/503 ", "proxy_origin_unreachable", 4,
+       "failed: HTTP 503 Service Unavailable; 0 of 0 bytes on disk; not tried again"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -247,6 +260,7 @@ TEST_F(Squid, ProxyRefusalsEndInTheDownloadFailureWithoutAPrompt) {
       EXPECT_EQ(server->requestCount(), 0u);
     }
     expectErrorShown(c.snapshot);
+    EXPECT_NE(installLogText().find(c.line), std::string::npos) << installLogText();
   }
 }
 
