@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every benchmark, one after the other: the package's whole road (bench/e2e),
-# the same on a paced slow link (bench/slowlink), the component benchmarks
+# the same on a paced slow link (bench/slowlink) and on a flaky one that cuts
+# every connection (bench/flaky), the component benchmarks
 # (download, extraction, loading screen) and the full soak (300 lives).
 # Figures go to stdout; nothing here passes or fails on a time.
 #   scripts/bench.sh [build dir]     (default: i686, the product, where it
@@ -41,6 +42,9 @@ fi
 
 section "slow link (bench/slowlink)"
 bench/slowlink/run.sh "$dir" || status=1
+
+section "flaky link (bench/flaky)"
+bench/flaky/run.sh "$dir" || status=1
 
 section "extraction (bench/extract)"
 bench/extract/run.sh "$dir" || status=1

@@ -397,12 +397,15 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
           headerText(request, WINHTTP_QUERY_CONTENT_RANGE, text) && parseContentRange(text, range) &&
           rangeContinues(range, onDisk, from.total))
         return readBody(request, onDisk, from.total);
-      // A whole answer: the server ignores ranges or the file changed.
-      // Anything else cannot be spliced on: asked for again from the start.
-      if (!emptyFile()) return false;
-      const bool whole = status == 200;
-      onDisk = 0;
-      if (!whole) continue;
+      // A whole answer: the server ignores ranges or the file changed. A
+      // part that does not fit, or a range refused: asked for again from
+      // the start. Any other answer (a server busy for a moment) fails the
+      // attempt below with the bytes on disk kept for the next one.
+      if (status == 200 || status == 206 || status == 416) {
+        if (!emptyFile()) return false;
+        onDisk = 0;
+        if (status != 200) continue;
+      }
     }
     if (status < 200 || status > 299) {
       std::string reason;
@@ -471,8 +474,7 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
   // What came before a failed read is the package's next bytes: kept on
   // disk for the next attempt to go on from. A failure before the first
   // byte may be one that passes.
-  auto keepWhatCame = [&] {
-    const DWORD error = ::GetLastError();
+  auto keepWhatCame = [&](DWORD error) {
     if (received == offset) noteTransient(error);
     failWithError(("after " + number(received) + " of " + number(total) + " bytes").c_str(), error);
     std::lock_guard<std::mutex> guard(lock);
@@ -487,14 +489,15 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
     // byte, or the end of the body (0), bounded by the receive timeout; a
     // failed query is a failed read.
     DWORD available = 0;
-    if (!::WinHttpQueryDataAvailable(request, &available)) return keepWhatCame();
+    if (!::WinHttpQueryDataAvailable(request, &available)) return keepWhatCame(::GetLastError());
     const DWORD want = available == 0 || available > kReadSize ? kReadSize : available;
     const std::size_t had = pending.size();
     pending.resize(had + want);
     DWORD n = 0;
     const bool read = ::WinHttpReadData(request, pending.data() + had, want, &n);
+    const DWORD readError = read ? 0 : ::GetLastError();
     pending.resize(had + (read ? n : 0));
-    if (!read) return keepWhatCame();
+    if (!read) return keepWhatCame(readError);
     if (n == 0) break;
 
     std::lock_guard<std::mutex> guard(lock);

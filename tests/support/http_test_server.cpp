@@ -592,7 +592,8 @@ bool HttpTestServer::answer(Io& io, const Response& response, const Request& req
     char dash = 0;
     if (code == 200 && std::sscanf(range.c_str(), "bytes=%llu%c", &start, &dash) == 2 && dash == '-') {
       const std::string ifRange = request.header("If-Range");
-      const bool sameVersion = ifRange.empty() || response.ignoreIfRange || ifRange == scriptedHeader(response, "ETag") ||
+      const bool sameVersion = ifRange.empty() || response.ignoreIfRange ||
+                               ifRange == scriptedHeader(response, "ETag") ||
                                ifRange == scriptedHeader(response, "Last-Modified");
       if (response.refuseRanges || (sameVersion && start >= size)) {
         code = 416;
