@@ -83,6 +83,9 @@ class ProgressScreen {
   bool windowAwaitsPaint() const noexcept;
   void drawFrame(HDC windowDc);
   void drawFrameLocked(HDC windowDc, FrameContent content);
+  // Redraws and copies the caption line's band alone: the rest of the
+  // frame in the window is the last one drawn.
+  void drawCaptionBandLocked(HDC windowDc, FrameContent content);
 
   // The *Locked operations expect textLock_ held.
   void setPhaseLocked(ScreenPhase phase, const std::string& caption);

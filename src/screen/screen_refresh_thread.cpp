@@ -135,9 +135,20 @@ void ProgressScreen::followStageLocked(const std::atomic<bool>& done, const std:
 void ProgressScreen::paintFromRefreshThread() {
   std::lock_guard<std::mutex> lock(textLock_);
   FrameContent content = frameContentLocked();
-  if (frameDrawn_ && content == lastFrame_ && !windowAwaitsPaint()) return;
+  const bool windowAsked = windowAwaitsPaint();
+  if (frameDrawn_ && content == lastFrame_ && !windowAsked) return;
+  // While a stage runs, the percentage is all that changes: its band is
+  // a twentieth of the frame.
+  const bool captionOnly = frameDrawn_ && !windowAsked && content.logoY == lastFrame_.logoY &&
+                           content.textColor == lastFrame_.textColor && content.addressText == lastFrame_.addressText &&
+                           captionBandIsClear(surface_.height(), content.logoY, bitmapSize(logo_.get()).height);
   WindowDC dc(window_);
-  if (dc.get() != nullptr) drawFrameLocked(dc.get(), std::move(content));
+  if (dc.get() == nullptr) return;
+  if (captionOnly) {
+    drawCaptionBandLocked(dc.get(), std::move(content));
+  } else {
+    drawFrameLocked(dc.get(), std::move(content));
+  }
 }
 
 bool ProgressScreen::windowAwaitsPaint() const noexcept {
