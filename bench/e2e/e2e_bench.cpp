@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/unique_handle.h"
@@ -95,8 +96,10 @@ class Run {
     const Clock::time_point start = Clock::now();
     test::AnswerWatch watch(window_.hwnd());
     double readyMs = -1, createdMs = -1;
+    std::vector<std::pair<double, std::string>> reports;
     // Marks are stamped inside Notify, not when the pump gets round to it.
     host_.onNotify([&](const test::Pair& pair) {
+      reports.emplace_back(watch.sinceStartMs(), pair.second);
       if (pair.second == "STATE_GAME_READY") readyMs = watch.sinceStartMs();
       if (pair.second == "STATE_GAME_CREATE_SUCCEEDED") createdMs = watch.sinceStartMs();
       for (std::size_t i = 0; i < marks.size(); ++i) {
@@ -118,6 +121,15 @@ class Run {
       longestAnswerMs_ = watch.longestAnswerMs();
       gameLoadAnswerMs_ = 0;
     }
+    // The stage of the longest answer: the last report before its probe
+    // was sent ("creation" before the first).
+    longestAnswerStage_ = "creation";
+    for (const test::AnswerWatch::Probe& probe : watch.probes()) {
+      if (probe.answerMs != longestAnswerMs_) continue;
+      for (const auto& report : reports)
+        if (report.first <= probe.sentMs) longestAnswerStage_ = report.second;
+      break;
+    }
     window_.detach();
     library_.destroy(extension);
     host_.onNotify(nullptr);
@@ -131,6 +143,7 @@ class Run {
   // load left out, and during that load.
   double longestAnswerMs() const { return longestAnswerMs_; }
   double gameLoadAnswerMs() const { return gameLoadAnswerMs_; }
+  const std::string& longestAnswerStage() const { return longestAnswerStage_; }
 
   bool failed() const {
     for (const auto& pair : host_.notifications()) {
@@ -147,6 +160,7 @@ class Run {
   double createdMs_ = 0;
   double longestAnswerMs_ = 0;
   double gameLoadAnswerMs_ = 0;
+  std::string longestAnswerStage_;
   std::vector<double> cpuTimes_;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
@@ -170,6 +184,7 @@ int firstStart(const std::string& url, const std::string& partner) {
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   std::printf("cpu_download_ms %.1f\ncpu_ready_ms %.1f\n", run.cpuTimes()[0], run.cpuTimes()[2]);
   std::printf("answer_longest_ms %.1f\nanswer_game_load_ms %.1f\n", run.longestAnswerMs(), run.gameLoadAnswerMs());
+  std::printf("answer_longest_after %s\n", run.longestAnswerStage().c_str());
   return 0;
 }
 

@@ -62,6 +62,7 @@ for mb in $sizes; do
     ws+=("$(field run_peak_working_set_kb <<<"$out")")
     an+=("$(field answer_longest_ms <<<"$out")")
     ag+=("$(field answer_game_load_ms <<<"$out")")
+    echo "  $mb MB: window thread's longest answer $(field answer_longest_ms <<<"$out") ms, after $(field answer_longest_after <<<"$out")" >&2
     before_pf[$mb]=$(field before_peak_pagefile_kb <<<"$out")
     tl=$(theirs "$url" "$work/theirs")
     t+=("${tl%% *}")

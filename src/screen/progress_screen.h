@@ -137,6 +137,7 @@ class ProgressScreen {
   // The content of the last frame drawn, valid once one was drawn.
   FrameContent lastFrame_;
   bool frameDrawn_ = false;
+  int stepsSinceWindowAsked_ = 0;  // refresh thread only
   std::atomic<std::uint32_t> framesDrawn_{0};
 };
 
