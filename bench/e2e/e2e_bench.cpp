@@ -18,6 +18,11 @@
 //       times (the server is not asked: the version marker matches) and times
 //       EXT_CreateExtension -> "STATE_GAME_CREATE_SUCCEEDED" and
 //       -> "STATE_GAME_STARTED".
+// Both also print the longest time the window thread took to answer a
+// watchdog's WM_NULL (sent every 20 ms from another thread, as a host's own
+// watchdog would): the game's own load (the step that creates the game
+// instance, between "STATE_GAME_READY" and "STATE_GAME_CREATE_SUCCEEDED")
+// apart from the rest.
 //   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE [plain]
 //       the download worker's transfer loop alone, bare WinINet with reads of
 //       READ_SIZE bytes into FILE, timed; "plain" leaves out the query for
@@ -35,11 +40,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/unique_handle.h"
 #include "common/unique_internet.h"
 #include "storage/player_folder.h"
+#include "support/answer_watch.h"
 #include "support/test_host.h"
 #include "support/test_paths.h"
 #include "support/test_window.h"
@@ -93,8 +100,14 @@ class Run {
     cpuTimes_.assign(marks.size(), -1.0);
     const double cpuStart = processCpuMs();
     const Clock::time_point start = Clock::now();
+    test::AnswerWatch watch(window_.hwnd());
+    double readyMs = -1, createdMs = -1;
+    std::vector<std::pair<double, std::string>> reports;
     // Marks are stamped inside Notify, not when the pump gets round to it.
     host_.onNotify([&](const test::Pair& pair) {
+      reports.emplace_back(watch.sinceStartMs(), pair.second);
+      if (pair.second == "STATE_GAME_READY") readyMs = watch.sinceStartMs();
+      if (pair.second == "STATE_GAME_CREATE_SUCCEEDED") createdMs = watch.sinceStartMs();
       for (std::size_t i = 0; i < marks.size(); ++i) {
         if (times[i] < 0 && pair.second == marks[i]) {
           times[i] = msSince(start);
@@ -107,6 +120,22 @@ class Run {
     if (extension == nullptr) return false;
     window_.attach(extension, library_.processMsg);
     const bool done = pumpUntil([&] { return times.back() >= 0 || failed(); }, 30 * 60 * 1000);
+    if (readyMs >= 0 && createdMs >= readyMs) {
+      longestAnswerMs_ = std::max(watch.longestAnswerMs(0, readyMs), watch.longestAnswerMs(createdMs));
+      gameLoadAnswerMs_ = watch.longestAnswerMs(readyMs, createdMs);
+    } else {
+      longestAnswerMs_ = watch.longestAnswerMs();
+      gameLoadAnswerMs_ = 0;
+    }
+    // The stage of the longest answer: the last report before its probe
+    // was sent ("creation" before the first).
+    longestAnswerStage_ = "creation";
+    for (const test::AnswerWatch::Probe& probe : watch.probes()) {
+      if (probe.answerMs != longestAnswerMs_) continue;
+      for (const auto& report : reports)
+        if (report.first <= probe.sentMs) longestAnswerStage_ = report.second;
+      break;
+    }
     window_.detach();
     library_.destroy(extension);
     host_.onNotify(nullptr);
@@ -134,6 +163,11 @@ class Run {
   // How long the last EXT_CreateExtension call itself took.
   double createdMs() const { return createdMs_; }
   const std::vector<double>& cpuTimes() const { return cpuTimes_; }
+  // The window thread's longest answer in the last live(), the game's own
+  // load left out, and during that load.
+  double longestAnswerMs() const { return longestAnswerMs_; }
+  double gameLoadAnswerMs() const { return gameLoadAnswerMs_; }
+  const std::string& longestAnswerStage() const { return longestAnswerStage_; }
 
   bool failed() const {
     for (const auto& pair : host_.notifications()) {
@@ -148,6 +182,9 @@ class Run {
  private:
   std::string partner_;
   double createdMs_ = 0;
+  double longestAnswerMs_ = 0;
+  double gameLoadAnswerMs_ = 0;
+  std::string longestAnswerStage_;
   std::vector<double> cpuTimes_;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
@@ -170,6 +207,8 @@ int firstStart(const std::string& url, const std::string& partner) {
   std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   std::printf("cpu_download_ms %.1f\ncpu_ready_ms %.1f\n", run.cpuTimes()[0], run.cpuTimes()[2]);
+  std::printf("answer_longest_ms %.1f\nanswer_game_load_ms %.1f\n", run.longestAnswerMs(), run.gameLoadAnswerMs());
+  std::printf("answer_longest_after %s\n", run.longestAnswerStage().c_str());
   return 0;
 }
 
@@ -195,11 +234,14 @@ int interruptedStart(const std::string& url, const std::string& partner, unsigne
 int installedStarts(const std::string& url, const std::string& partner, int rounds) {
   Run run(partner);
   std::vector<double> created, started;
+  double longestAnswer = 0, gameLoadAnswer = 0;
   for (int i = 0; i < rounds; ++i) {
     std::vector<double> times;
     if (!run.live(url, {"STATE_GAME_CREATE_SUCCEEDED", "STATE_GAME_STARTED"}, times)) {
       return 1;
     }
+    longestAnswer = std::max(longestAnswer, run.longestAnswerMs());
+    gameLoadAnswer = std::max(gameLoadAnswer, run.gameLoadAnswerMs());
     created.push_back(times[0]);
     started.push_back(times[1]);
   }
@@ -209,6 +251,7 @@ int installedStarts(const std::string& url, const std::string& partner, int roun
   std::printf("installed_started_min_ms %.1f\n", started.front());
   std::printf("installed_started_median_ms %.1f\n", started[started.size() / 2]);
   std::printf("installed_started_max_ms %.1f\n", started.back());
+  std::printf("installed_answer_longest_ms %.1f\ninstalled_answer_game_load_ms %.1f\n", longestAnswer, gameLoadAnswer);
   return 0;
 }
 

@@ -77,6 +77,10 @@ void DrawingSurface::blitTo(HDC target, int x, int y) const noexcept {
   ::BitBlt(target, x, y, width_, height_, drawingDc_.get(), 0, 0, SRCCOPY);
 }
 
+void DrawingSurface::blitRowsTo(HDC target, int top, int rows) const noexcept {
+  ::BitBlt(target, 0, top, width_, rows, drawingDc_.get(), 0, top, SRCCOPY);
+}
+
 void DrawingSurface::drawBitmap(HBITMAP bitmap, int x, int y, int sourceX, int sourceY, int width,
                                 int height) const noexcept {
   SelectGuard selected(bitmapDc_.get(), bitmap);

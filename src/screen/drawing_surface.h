@@ -44,6 +44,8 @@ class DrawingSurface {
   void setFillColorRgb(int rgb) noexcept;
   int textWidth(const char* text, int length) const noexcept;
   void blitTo(HDC target, int x, int y) const noexcept;
+  // Copies rows [top, top + rows) to the same rows of target.
+  void blitRowsTo(HDC target, int top, int rows) const noexcept;
   void drawBitmap(HBITMAP bitmap, int x, int y, int sourceX, int sourceY, int width, int height) const noexcept;
 
   int width() const noexcept { return width_; }

@@ -221,4 +221,22 @@ void ProgressScreen::drawFrameLocked(HDC windowDc, FrameContent content) {
   framesDrawn_.fetch_add(1, std::memory_order_release);
 }
 
+void ProgressScreen::drawCaptionBandLocked(HDC windowDc, FrameContent content) {
+  const HDC dc = surface_.drawingDc();
+  const int width = surface_.width();
+  const int top = captionY(surface_.height(), bitmapSize(logo_.get()).height);
+  // The same fill and text as a whole frame's, over fewer rows: the band
+  // comes out exactly as a whole frame would draw it.
+  surface_.setFillColorRgb(kBackgroundColor);
+  ::Rectangle(dc, 0, top, width + 1, top + kTextBandRows + 1);
+  const std::string& line = content.captionLine;
+  const int lineLength = static_cast<int>(line.size());
+  surface_.setTextColorRgb(content.textColor);
+  ::TextOutA(dc, centredTextX(width, surface_.textWidth(line.c_str(), lineLength)), top, line.c_str(), lineLength);
+  surface_.blitRowsTo(windowDc, top, kTextBandRows);
+  lastFrame_ = std::move(content);
+  frameDrawn_ = true;
+  framesDrawn_.fetch_add(1, std::memory_order_release);
+}
+
 }  // namespace fyrel

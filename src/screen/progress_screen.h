@@ -83,6 +83,9 @@ class ProgressScreen {
   bool windowAwaitsPaint() const noexcept;
   void drawFrame(HDC windowDc);
   void drawFrameLocked(HDC windowDc, FrameContent content);
+  // Redraws and copies the caption line's band alone: the rest of the
+  // frame in the window is the last one drawn.
+  void drawCaptionBandLocked(HDC windowDc, FrameContent content);
 
   // The *Locked operations expect textLock_ held.
   void setPhaseLocked(ScreenPhase phase, const std::string& caption);
@@ -134,6 +137,7 @@ class ProgressScreen {
   // The content of the last frame drawn, valid once one was drawn.
   FrameContent lastFrame_;
   bool frameDrawn_ = false;
+  int stepsSinceWindowAsked_ = 0;  // refresh thread only
   std::atomic<std::uint32_t> framesDrawn_{0};
 };
 

@@ -21,6 +21,16 @@ int captionY(int surfaceHeight, int logoHeight) noexcept { return surfaceHeight 
 
 int addressY(int surfaceHeight) noexcept { return surfaceHeight - 30; }
 
+bool captionBandIsClear(int surfaceHeight, int logoY, int logoHeight) noexcept {
+  const long long top = captionY(surfaceHeight, logoHeight);
+  const long long bottom = top + kTextBandRows;
+  const long long addressTop = addressY(surfaceHeight);
+  const bool onSurface = top >= 0 && bottom <= surfaceHeight;
+  const bool clearOfLogo = static_cast<long long>(logoY) + logoHeight <= top || logoY >= bottom;
+  const bool clearOfAddress = addressTop >= bottom || addressTop + kTextBandRows <= top;
+  return onSurface && clearOfLogo && clearOfAddress;
+}
+
 int centredTextX(int surfaceWidth, int textWidth) noexcept { return (surfaceWidth - textWidth) / 2; }
 
 int shownPercent(float percent) noexcept {

@@ -14,6 +14,12 @@ int logoY(int surfaceHeight, int logoHeight, float introProgress, float outroPro
 // The caption line's top lies one logo height below the middle.
 int captionY(int surfaceHeight, int logoHeight) noexcept;
 int addressY(int surfaceHeight) noexcept;
+// The rows a caption line can take (a 16-pixel font's cell, with room).
+constexpr int kTextBandRows = 24;
+// Whether the caption line's band lies on the surface and clear of the logo
+// and of the address line, so that it alone can be redrawn when only the
+// caption line changed.
+bool captionBandIsClear(int surfaceHeight, int logoY, int logoHeight) noexcept;
 // Left edge of a text of width `textWidth` centred on the surface; negative
 // when the text is wider than the surface.
 int centredTextX(int surfaceWidth, int textWidth) noexcept;

@@ -23,6 +23,7 @@ namespace fyrel {
 namespace {
 constexpr float kProgressEnd = 100.0f;
 constexpr DWORD kStepPauseMs = 10;
+constexpr int kStepsPerWindowQuery = 5;
 }  // namespace
 
 bool ProgressScreen::startRefreshThread() {
@@ -135,9 +136,24 @@ void ProgressScreen::followStageLocked(const std::atomic<bool>& done, const std:
 void ProgressScreen::paintFromRefreshThread() {
   std::lock_guard<std::mutex> lock(textLock_);
   FrameContent content = frameContentLocked();
-  if (frameDrawn_ && content == lastFrame_ && !windowAwaitsPaint()) return;
+  // Asking the window costs a call into the window system, more than the
+  // rest of an idle step: every fifth step, so an uncovered window is drawn
+  // again within 50 ms.
+  const bool windowAsked = ++stepsSinceWindowAsked_ >= kStepsPerWindowQuery && windowAwaitsPaint();
+  if (stepsSinceWindowAsked_ >= kStepsPerWindowQuery) stepsSinceWindowAsked_ = 0;
+  if (frameDrawn_ && content == lastFrame_ && !windowAsked) return;
+  // While a stage runs, the percentage is all that changes: its band is
+  // a twentieth of the frame.
+  const bool captionOnly = frameDrawn_ && !windowAsked && content.logoY == lastFrame_.logoY &&
+                           content.textColor == lastFrame_.textColor && content.addressText == lastFrame_.addressText &&
+                           captionBandIsClear(surface_.height(), content.logoY, bitmapSize(logo_.get()).height);
   WindowDC dc(window_);
-  if (dc.get() != nullptr) drawFrameLocked(dc.get(), std::move(content));
+  if (dc.get() == nullptr) return;
+  if (captionOnly) {
+    drawCaptionBandLocked(dc.get(), std::move(content));
+  } else {
+    drawFrameLocked(dc.get(), std::move(content));
+  }
 }
 
 bool ProgressScreen::windowAwaitsPaint() const noexcept {

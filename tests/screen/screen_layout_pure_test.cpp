@@ -35,6 +35,26 @@ TEST(ScreenLayout, LinesAndOddSizes) {
   EXPECT_EQ(centredTextX(100, 141), -20);  // wider than the window: clipped on the left
 }
 
+TEST(ScreenLayout, CaptionBandIsRedrawnAloneOnlyWhenClearOfLogoAndAddress) {
+  static const struct {
+    int height, logoY, logoHeight;
+    bool clear;
+  } cases[] = {
+      {480, 190, 100, true},   // logo centred: band 340-363, address from 450
+      {480, 240, 100, true},   // logo bottom on the band's top row is clear
+      {480, 241, 100, false},  // one row lower it reaches into the band
+      {480, 335, 100, false},  // halfway through the slide-in: over the band
+      {480, 364, 100, true},   // just below the band
+      {480, -99, 100, true},   // end of the slide-out
+      {200, 50, 100, false},   // caption at 200: below the surface
+      {300, 0, 100, false},    // caption at 250, address at 270: they meet
+      {480, 190, 0, true},     // no logo
+      {24, 0, 0, false},       // caption at 12: band past the bottom edge
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(captionBandIsClear(c.height, c.logoY, c.logoHeight), c.clear) << c.height << " " << c.logoY;
+}
+
 TEST(ScreenLayout, PercentageIsTruncatedAndKeptBetweenZeroAndHundred) {
   const float inf = std::numeric_limits<float>::infinity();
   static const struct {
