@@ -5,6 +5,7 @@
 #include "download/body_limit.h"
 #include "download/proxy_choice.h"
 #include "download/system_proxy.h"
+#include "storage/checked_file.h"
 
 namespace fyrel {
 namespace {
@@ -145,9 +146,10 @@ bool HttpDownloader::Transfer::openFile() {
   std::lock_guard<std::mutex> guard(lock);
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
-  // The sharing of the runtime's "wb": readers and writers may open it too.
-  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Made fresh, and only where it was meant to be: a link or a hard link
+  // another account left under the package's name fails the attempt
+  // before a byte is written.
+  file = createCheckedFile(localPath, heldFolder, GENERIC_WRITE);
   return static_cast<bool>(file);
 }
 

@@ -24,6 +24,7 @@ namespace fyrel {
 struct HttpDownloader::Transfer {
   UrlParts target;
   std::string localPath;
+  std::wstring heldFolder;  // where localPath must land (storage/checked_file.h)
   std::uint32_t bodyLimit = 0;
 
   std::atomic<bool> running{true};

@@ -30,14 +30,14 @@ HttpDownloader::HttpDownloader() noexcept = default;
 
 HttpDownloader::~HttpDownloader() { stop(); }
 
-void HttpDownloader::start(const std::string& url, const std::string& localPath) {
+void HttpDownloader::start(const std::string& url, const std::string& localPath, const std::wstring& heldFolder) {
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   UrlParts parts;
   if (!splitUrl(url, parts)) return;
-  begin(parts, localPath);
+  begin(parts, localPath, heldFolder);
 }
 
-void HttpDownloader::begin(const UrlParts& target, const std::string& localPath) {
+void HttpDownloader::begin(const UrlParts& target, const std::string& localPath, const std::wstring& heldFolder) {
   stop();
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   if (target.host.empty() || target.path.empty()) return;
@@ -50,6 +50,7 @@ void HttpDownloader::begin(const UrlParts& target, const std::string& localPath)
   auto transfer = std::make_shared<Transfer>();
   transfer->target = target;
   transfer->localPath = localPath;
+  transfer->heldFolder = heldFolder;
   transfer->bodyLimit = detail::downloadBodyLimit;
   auto start = std::make_unique<ThreadStart>(ThreadStart{transfer, nullptr});
 

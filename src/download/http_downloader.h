@@ -20,9 +20,12 @@ class HttpDownloader {
   HttpDownloader& operator=(const HttpDownloader&) = delete;
 
   // Splits url and begins the transfer; starts nothing when the split fails.
-  void start(const std::string& url, const std::string& localPath);
+  // The local file is made fresh and must land in heldFolder, the final path
+  // of the folder the caller holds (storage/checked_file.h); empty: in the
+  // folder localPath names, checked as it is found.
+  void start(const std::string& url, const std::string& localPath, const std::wstring& heldFolder = {});
   // Stops a running transfer, then starts a new one on a new worker thread.
-  void begin(const UrlParts& target, const std::string& localPath);
+  void begin(const UrlParts& target, const std::string& localPath, const std::wstring& heldFolder = {});
   // Ends a running transfer without waiting for the network: once it
   // returns, the worker writes no byte more to the local file (which is
   // closed), changes none of the values below and touches nothing of this

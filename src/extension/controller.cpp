@@ -84,7 +84,8 @@ void GameLoaderExtension::checkDownload() {
     // extraction ends; no member may take the version marker's name, which
     // would otherwise vouch for a package whose extraction failed.
     if (extractor_)
-      extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
+      extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName},
+                        folderChain_.deepestPath());
     reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
     return;
   }
@@ -103,7 +104,7 @@ void GameLoaderExtension::checkDownload() {
 
 bool GameLoaderExtension::verifyPackage() {
   reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
-  return verifier_ && verifier_->verify(packagePath_);
+  return verifier_ && verifier_->verify(packagePath_, folderChain_.deepestPath());
 }
 
 // The package file belongs to the install that holds the game folder: only

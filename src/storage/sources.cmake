@@ -2,4 +2,4 @@ list(APPEND FYREL_PURE_SOURCES storage/folder_paths.cpp storage/version_marker_t
      storage/game_folder_lock_name.cpp)
 list(APPEND FYREL_WIN32_SOURCES storage/popup_allowance.cpp storage/player_folder.cpp storage/version_marker.cpp
      storage/folder_access.cpp storage/game_folder_lock.cpp
-     storage/folder_chain.cpp)
+     storage/folder_chain.cpp storage/checked_file.cpp storage/file_name_case.cpp)

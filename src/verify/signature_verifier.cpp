@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "storage/checked_file.h"
 #include "verify/package_trailer.h"
 
 namespace fyrel {
@@ -41,14 +42,14 @@ bool SignatureVerifier::importPublicKey(const unsigned char* blob, std::size_t l
   return ::CryptImportKey(provider.get(), blob, static_cast<DWORD>(length), 0, 0, key.put()) != FALSE;
 }
 
-bool SignatureVerifier::verify(const std::string& path) {
+bool SignatureVerifier::verify(const std::string& path, const std::wstring& heldFolder) {
   verifiedPackage.reset();
   filePath = path;
   // One handle from the cut to the end of the check, and beyond for the
   // extraction: the package lies in a folder every local account may write
-  // to, and must not change between the check and its use.
-  UniqueFile package(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // to, and must not change between the check and its use, nor be a link
+  // that would have the cut shorten some other file.
+  UniqueFile package = openCheckedFile(filePath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   const bool result = package && extractTrailer(package.get()) && checkSignature(package.get());
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);
