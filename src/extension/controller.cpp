@@ -6,6 +6,7 @@
 #include "extension/startup_parameters_logic.h"
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
+#include "storage/checked_file.h"
 #include "storage/version_marker.h"
 #include "storage/version_marker_text.h"
 #include "verify/signature_verifier.h"
@@ -113,7 +114,8 @@ bool GameLoaderExtension::verifyPackage() {
 // were checked and are held: before that the path may lead through a link,
 // and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
-  if (folderLock_.held() && folderChain_.held() && !packagePath_.empty()) ::DeleteFileA(packagePath_.c_str());
+  if (folderLock_.held() && folderChain_.held() && !packagePath_.empty())
+    deleteCheckedFile(packagePath_, folderChain_.deepestPath());
 }
 
 void GameLoaderExtension::checkExtraction() {

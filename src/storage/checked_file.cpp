@@ -56,7 +56,7 @@ bool landedAt(HANDLE file, const std::wstring& expected) {
 // Deletes what stands at path, when it is a file of exactly that name: a
 // hard link loses only this name of its file, a link only itself. True
 // when the name is free (or will be, once the handle closes).
-bool deleteExisting(const std::wstring& path, const std::wstring& expected) {
+bool deleteExisting(const std::wstring& path, const std::wstring& expected, bool* deleted = nullptr) {
   UniqueFile existing(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAnySharing,
                                     nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   if (!existing) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -75,7 +75,10 @@ bool deleteExisting(const std::wstring& path, const std::wstring& expected) {
     ::SetFileInformationByHandle(existing.get(), FileBasicInfo, &basic, sizeof basic);  // the deletion decides
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  return ::SetFileInformationByHandle(existing.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  const bool done =
+      ::SetFileInformationByHandle(existing.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+  if (deleted != nullptr) *deleted = done;
+  return done;
 }
 
 UniqueFile openFile(const std::string& path, const std::wstring& heldFolder, DWORD access, bool fresh) {
@@ -126,6 +129,14 @@ bool isAtOrBelow(const std::wstring& path, const std::wstring& folder) noexcept 
 
 UniqueFile createCheckedFile(const std::string& path, const std::wstring& heldFolder, DWORD access) {
   return openFile(path, heldFolder, access, true);
+}
+
+bool deleteCheckedFile(const std::string& path, const std::wstring& heldFolder) {
+  const std::wstring wide = widenAnsi(path);
+  std::wstring expected;
+  bool deleted = false;
+  return !wide.empty() && expectedFinalPath(wide, heldFolder, expected) && deleteExisting(wide, expected, &deleted) &&
+         deleted;
 }
 
 UniqueFile openCheckedFile(const std::string& path, const std::wstring& heldFolder, DWORD access) {

@@ -46,4 +46,10 @@ UniqueFile createCheckedFile(const std::string& path, const std::wstring& heldFo
 // under the same checks.
 UniqueFile openCheckedFile(const std::string& path, const std::wstring& heldFolder, DWORD access);
 
+// Deletes the file at path as that name itself: a link goes, never what
+// it points to (the platform's DeleteFile follows a link to a file under
+// Wine); a name that leads elsewhere, or out of heldFolder, stays. True
+// when a file was deleted.
+bool deleteCheckedFile(const std::string& path, const std::wstring& heldFolder);
+
 }  // namespace fyrel
