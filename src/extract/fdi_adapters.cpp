@@ -13,6 +13,7 @@
 #include "extract/member_links.h"
 #include "extract/member_name.h"
 #include "storage/checked_file.h"
+#include "storage/file_name_case.h"
 
 namespace fyrel {
 namespace {
@@ -159,7 +160,7 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // A name that would leave the target folder, open a device or take a
   // file the folder's owner keeps (the version marker) fails the package
   // already in the counting pass, before any file of it is written.
-  if (!isSafeMemberName(file.psz1, reservedNames_)) return -1;
+  if (!isSafeMemberName(file.psz1, reservedNames_, sameAnsiFileName)) return -1;
   // A folder or file that already stands where the member goes as a link
   // would take the write elsewhere; refused in both passes, so the counting
   // pass fails the package before anything is written.

@@ -33,4 +33,14 @@ bool sameFileSystemName(const std::wstring& a, const std::wstring& b) noexcept {
          CSTR_EQUAL;
 }
 
+bool sameAnsiFileName(const char* a, std::size_t aLength, const char* b, std::size_t bLength) noexcept {
+  wchar_t wideA[MAX_PATH];
+  wchar_t wideB[MAX_PATH];
+  if (aLength == 0 || bLength == 0) return aLength == bLength;
+  if (aLength > MAX_PATH || bLength > MAX_PATH) return false;
+  const int lengthA = ::MultiByteToWideChar(CP_ACP, 0, a, static_cast<int>(aLength), wideA, MAX_PATH);
+  const int lengthB = ::MultiByteToWideChar(CP_ACP, 0, b, static_cast<int>(bLength), wideB, MAX_PATH);
+  return lengthA > 0 && lengthB > 0 && ::CompareStringOrdinal(wideA, lengthA, wideB, lengthB, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace fyrel

@@ -3,6 +3,7 @@
 // "Éditions" and "éditions" (one folder on NTFS) are one name here too.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace fyrel {
@@ -20,5 +21,10 @@ std::wstring fileSystemUpperCase(const std::string& ansiName);
 // Whether the file system takes the two names as one: equal but for letter
 // case.
 bool sameFileSystemName(const std::wstring& a, const std::wstring& b) noexcept;
+
+// Two names in the system code page, compared as above (a SameNameFn for
+// the pure name checks). Allocates nothing; names longer than a path can
+// be are never the same.
+bool sameAnsiFileName(const char* a, std::size_t aLength, const char* b, std::size_t bLength) noexcept;
 
 }  // namespace fyrel

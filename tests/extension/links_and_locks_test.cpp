@@ -11,7 +11,7 @@
 #include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
 #include "storage/folder_paths.h"
-#include "storage/game_folder_lock_name.h"
+#include "storage/game_folder_lock.h"
 #include "storage/registry_guard.h"
 #include "support/import_patch.h"
 #include "support/unix_link.h"
@@ -163,19 +163,13 @@ class LockHolder {
   std::thread thread_;
 };
 
-std::string longPathOf(const std::string& folder) {
-  char path[MAX_PATH] = {};
-  const DWORD length = ::GetLongPathNameA(folder.c_str(), path, MAX_PATH);
-  return length != 0 && length < MAX_PATH ? std::string(path, length) : folder;
-}
-
 TEST_F(LoaderLinks, AnInstalledGameStartsOnlyWhileNoOneElseHoldsItsFolder) {
   createFolderChain(gameFolder());
   ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (gameFolder() + "testgame.dll").c_str(), FALSE);
   writeFile(gameFolder() + "_version.bin", "game.pkg");
   startServer();
 
-  LockHolder other(gameFolderLockName(longPathOf(gameFolder())));
+  LockHolder other(gameFolderLockNameOf(gameFolder()));
   ASSERT_TRUE(other.held());
   ASSERT_TRUE(create());
   pumpFor(500);
