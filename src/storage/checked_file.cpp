@@ -39,7 +39,10 @@ bool expectedFinalPath(const std::wstring& path, const std::wstring& heldFolder,
   const std::size_t cut = path.find_last_of(L"\\/");
   const std::wstring name = cut == std::wstring::npos ? path : path.substr(cut + 1);
   if (name.empty()) return false;
-  std::wstring final = folderFinalPath(cut == std::wstring::npos ? std::wstring() : path.substr(0, cut));
+  // No separator: the current folder; a leading one alone: the root.
+  std::wstring final = folderFinalPath(cut == std::wstring::npos ? std::wstring()
+                                       : cut == 0                ? std::wstring(L"\\")
+                                                                 : path.substr(0, cut));
   if (final.empty() || (!heldFolder.empty() && !isAtOrBelow(final, heldFolder))) return false;
   if (final.back() != L'\\') final += L'\\';
   expected = final + name;
