@@ -7,6 +7,7 @@
 #include "download/proxy_choice.h"
 #include "download/retry_pacing.h"
 #include "download/system_proxy.h"
+#include "storage/checked_file.h"
 
 namespace fyrel {
 namespace {
@@ -188,13 +189,17 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   onDisk = 0;
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
-  // The sharing of the runtime's "wb": readers and writers may open it too.
-  // Emptied when nothing in it can be resumed, else opened as it is.
-  const bool resuming = from.resumable();
-  file.reset(::CreateFileA(localPath.c_str(), GENERIC_WRITE | (resuming ? FILE_READ_ATTRIBUTES : 0),
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, resuming ? OPEN_ALWAYS : CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return failWithError("making the package file", ::GetLastError());
+  // Made fresh when nothing in it can be resumed, else the part on disk is
+  // opened as it is. Either way only where it was meant to be: a link or a
+  // hard link another account left under the package's name fails the
+  // attempt before a byte is written.
+  bool resuming = from.resumable();
+  if (resuming) file = openCheckedFile(localPath, heldFolder, GENERIC_READ | GENERIC_WRITE);
+  if (!file) {
+    resuming = false;
+    file = createCheckedFile(localPath, heldFolder, GENERIC_WRITE);
+  }
+  if (!file) return failWithError("making the package file in the game folder", ::GetLastError());
   LARGE_INTEGER size{};
   if (resuming && !::GetFileSizeEx(file.get(), &size)) return false;
   // Only a part of the package, never all of it or more: anything else is

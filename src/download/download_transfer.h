@@ -25,6 +25,7 @@ namespace fyrel {
 struct HttpDownloader::Transfer {
   UrlParts target;
   std::string localPath;
+  std::wstring heldFolder;  // where localPath must land (storage/checked_file.h)
   std::uint32_t bodyLimit = 0;
   // What the bytes already on disk may go on from; nothing resumable: the
   // file is emptied first, as always.

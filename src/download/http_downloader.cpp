@@ -31,14 +31,16 @@ HttpDownloader::HttpDownloader() noexcept = default;
 
 HttpDownloader::~HttpDownloader() { stop(); }
 
-void HttpDownloader::start(const std::string& url, const std::string& localPath, const ResumePoint& from) {
+void HttpDownloader::start(const std::string& url, const std::string& localPath, const std::wstring& heldFolder,
+                           const ResumePoint& from) {
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   UrlParts parts;
   if (!splitUrl(url, parts)) return;
-  begin(parts, localPath, from);
+  begin(parts, localPath, heldFolder, from);
 }
 
-void HttpDownloader::begin(const UrlParts& target, const std::string& localPath, const ResumePoint& from) {
+void HttpDownloader::begin(const UrlParts& target, const std::string& localPath, const std::wstring& heldFolder,
+                           const ResumePoint& from) {
   stop();
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   if (target.host.empty() || target.path.empty()) return;
@@ -51,6 +53,7 @@ void HttpDownloader::begin(const UrlParts& target, const std::string& localPath,
   auto transfer = std::make_shared<Transfer>();
   transfer->target = target;
   transfer->localPath = localPath;
+  transfer->heldFolder = heldFolder;
   transfer->bodyLimit = detail::downloadBodyLimit;
   if (from.resumable()) {
     transfer->from = from;

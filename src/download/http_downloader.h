@@ -21,14 +21,18 @@ class HttpDownloader {
   HttpDownloader& operator=(const HttpDownloader&) = delete;
 
   // Splits url and begins the transfer; starts nothing when the split fails.
-  // With a resumable point, bytes already in the file (fewer than its
-  // total) are kept and only the rest is asked for, from the address and
-  // with the validator of the answer that began them; an answer that
-  // cannot continue them empties the file and the package comes whole.
-  // Without one, the file is emptied first.
-  void start(const std::string& url, const std::string& localPath, const ResumePoint& from = ResumePoint());
+  // The local file must land in heldFolder, the final path of the folder
+  // the caller holds (storage/checked_file.h); empty: in the folder
+  // localPath names, checked as it is found. With a resumable point, bytes
+  // already in the file (fewer than its total) are kept and only the rest
+  // is asked for, from the address and with the validator of the answer
+  // that began them; an answer that cannot continue them empties the file
+  // and the package comes whole. Without one, the file is made fresh.
+  void start(const std::string& url, const std::string& localPath, const std::wstring& heldFolder = {},
+             const ResumePoint& from = ResumePoint());
   // Stops a running transfer, then starts a new one on a new worker thread.
-  void begin(const UrlParts& target, const std::string& localPath, const ResumePoint& from = ResumePoint());
+  void begin(const UrlParts& target, const std::string& localPath, const std::wstring& heldFolder = {},
+             const ResumePoint& from = ResumePoint());
   // Ends a running transfer without waiting for the network: once it
   // returns, the worker writes no byte more to the local file (which is
   // closed), changes none of the values below and touches nothing of this

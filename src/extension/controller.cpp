@@ -10,6 +10,7 @@
 #include "extension/startup_parameters_logic.h"
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
+#include "storage/checked_file.h"
 #include "storage/version_marker.h"
 #include "storage/version_marker_text.h"
 #include "verify/signature_check_worker.h"
@@ -130,7 +131,7 @@ void GameLoaderExtension::checkDownload() {
 
 bool GameLoaderExtension::verifyPackage() {
   reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
-  return checkWorker_ && checkWorker_->start(packagePath_);
+  return checkWorker_ && checkWorker_->start(packagePath_, folderChain_.deepestPath());
 }
 
 void GameLoaderExtension::checkVerification() {
@@ -142,7 +143,9 @@ void GameLoaderExtension::checkVerification() {
   // The verified package stays open, shared for reading only, until the
   // extraction ends; no member may take the version marker's name, which
   // would otherwise vouch for a package whose extraction failed.
-  if (extractor_) extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName});
+  if (extractor_)
+    extractor_->start(packagePath_, gameFolder_, verifier_->takeVerifiedPackage(), {kVersionMarkerName},
+                      folderChain_.deepestPath());
   reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
 }
 
@@ -171,10 +174,10 @@ void GameLoaderExtension::failVerification() {
 // and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
   if (!folderLock_.held() || !folderChain_.held() || packagePath_.empty()) return;
-  ::DeleteFileA(packagePath_.c_str());
+  deleteCheckedFile(packagePath_, folderChain_.deepestPath());
   resumeRecordKept_ = false;
   try {
-    ::DeleteFileA(resumeRecordPath(packagePath_).c_str());
+    deleteCheckedFile(resumeRecordPath(packagePath_), folderChain_.deepestPath());
   } catch (...) {
     // Out of memory for the name: a record left behind is checked against
     // the package and the address at the next start before anything is

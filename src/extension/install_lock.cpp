@@ -47,10 +47,10 @@ void GameLoaderExtension::waitForGameFolder() {
 void GameLoaderExtension::beginTransfer() {
   releaseGameModule();
   // Nothing is created, deleted or written in the game folder before every
-  // level of it, from the player folder down, is known to be a plain folder
+  // level of it, from the maker folder down, is known to be a plain folder
   // and held so: a level another account made a link would send all of it,
   // the access list included, to the folder the link points to.
-  if (!folderChain_.open(resolvePlayerFolder(), gameFolder_)) {
+  if (!folderChain_.open(resolveMakerFolder(), gameFolder_)) {
     reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
     return;
   }
@@ -65,7 +65,7 @@ void GameLoaderExtension::beginTransfer() {
     transferBegun_ = true;
     resumeFrom_ = resumePointLeftOnDisk();
   }
-  if (downloader_) downloader_->start(gameCabUrl_, packagePath_, resumeFrom_);
+  if (downloader_) downloader_->start(gameCabUrl_, packagePath_, folderChain_.deepestPath(), resumeFrom_);
 }
 
 }  // namespace fyrel

@@ -5,6 +5,7 @@
 #include "download/http_downloader.h"
 #include "download/resume_record.h"
 #include "download/resume_record_file.h"
+#include "storage/checked_file.h"
 #include "extension/game_loader_extension.h"
 #include "extension/startup_parameters_logic.h"
 #include "screen/progress_screen.h"
@@ -47,7 +48,9 @@ ResumePoint GameLoaderExtension::resumePointLeftOnDisk() {
   std::uint64_t length = 0;
   // The record is only a hint: the answer must still continue the file
   // (Content-Range, total) and the signature decides over the whole.
-  if (readResumeRecordFile(recordPath, record) && record.address == gameCabUrl_ && fileLength(packagePath_, length) &&
+  const std::wstring held = folderChain_.deepestPath();
+  if (readResumeRecordFile(recordPath, held, record) && record.address == gameCabUrl_ &&
+      fileLength(packagePath_, held, length) &&
       length <= record.point.total) {
     record.point.onDisk = static_cast<std::uint32_t>(length);
     resumeRecordKept_ = true;
@@ -55,8 +58,8 @@ ResumePoint GameLoaderExtension::resumePointLeftOnDisk() {
   }
   // Another address, a record another account wrote or one cut short, a
   // file longer than the package: nothing of it may be spliced onto.
-  ::DeleteFileA(recordPath.c_str());
-  ::DeleteFileA(packagePath_.c_str());
+  deleteCheckedFile(recordPath, held);
+  deleteCheckedFile(packagePath_, held);
   return ResumePoint();
 }
 
@@ -68,8 +71,9 @@ void GameLoaderExtension::keepResumeRecord() {
   // A record only for a server that said it serves ranges: another start
   // would otherwise keep a partial package it can never continue.
   resumeRecordKept_ =
-      point.resumable() && point.rangesAccepted && writeResumeRecordFile(recordPath, ResumeRecord{gameCabUrl_, point});
-  if (!resumeRecordKept_) ::DeleteFileA(recordPath.c_str());
+      point.resumable() && point.rangesAccepted &&
+      writeResumeRecordFile(recordPath, folderChain_.deepestPath(), ResumeRecord{gameCabUrl_, point});
+  if (!resumeRecordKept_) deleteCheckedFile(recordPath, folderChain_.deepestPath());
 }
 
 bool GameLoaderExtension::keepsPartialPackage() const noexcept {

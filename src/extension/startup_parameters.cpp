@@ -6,6 +6,7 @@
 #include "extension/startup_parameters_logic.h"
 #include "extension/system_code_page.h"
 #include "screen/progress_screen.h"
+#include "storage/file_name_case.h"
 #include "storage/player_folder.h"
 #include "verify/built_in_key.h"
 #include "verify/signature_verifier.h"
@@ -122,7 +123,7 @@ bool GameLoaderExtension::readStartupParameters() {
   // The package is downloaded, and deleted on a failed check, under its own
   // name in the game folder: it must not be the installed game module or the
   // version marker.
-  if (packageFileNameTakesReservedName(fileName, gameName_)) {
+  if (packageFileNameTakesReservedName(fileName, gameName_, sameAnsiFileName)) {
     return refuse("INCORRECT GAME CAB URL", "STATE_INVALID_PARAMS");
   }
   if (otherValueHoldsNul()) return refuse("INVALID PARAMETER", "STATE_INVALID_PARAMS");

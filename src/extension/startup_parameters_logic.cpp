@@ -58,11 +58,11 @@ bool isSafePackageFileName(const std::string& value) noexcept { return !value.em
 
 namespace {
 
-// The name as Windows looks it up: trailing dots and blanks dropped, ASCII
-// letters in one case.
+// The name as Windows looks it up: trailing dots and blanks dropped (letter
+// case is the comparison's business).
 std::string asLookedUp(std::string name) {
   while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-  return lowerAscii(name);
+  return name;
 }
 
 // An 8.3 name whose base holds "~" followed by a digit ("PADDLE~1",
@@ -87,14 +87,17 @@ std::string aliasExtensionOf(const std::string& name) {
 
 }  // namespace
 
-bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName) {
+bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName, SameNameFn sameName) {
   const std::string name = asLookedUp(fileName);
-  const std::string reserved[] = {asLookedUp(gameName + ".dll"), lowerAscii(kVersionMarkerName)};
+  const std::string reserved[] = {asLookedUp(gameName + ".dll"), kVersionMarkerName};
+  const auto same = [sameName](const std::string& a, const std::string& b) {
+    return sameName(a.data(), a.size(), b.data(), b.size());
+  };
   std::string extension;
   const bool aliasForm = isShortAliasForm(name, extension);
   for (const std::string& taken : reserved) {
-    if (name == taken) return true;
-    if (aliasForm && extension == aliasExtensionOf(taken)) return true;
+    if (same(name, taken)) return true;
+    if (aliasForm && same(extension, aliasExtensionOf(taken))) return true;
   }
   return false;
 }

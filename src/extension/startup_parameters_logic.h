@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 
 // Skips leading white space, takes one optional sign, then decimal digits up
@@ -31,7 +33,10 @@ bool isSafePackageFileName(const std::string& value) noexcept;
 // alias a long name gets depends on the folder, so every 8.3 name with a
 // "~" and a digit in its base and the extension a reserved name's alias
 // would carry is taken as one.
-bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName);
+// sameName says which spellings are one name (the file system's folding, on
+// the platform: "Été.dll" is the module of game "été").
+bool packageFileNameTakesReservedName(const std::string& fileName, const std::string& gameName,
+                                      SameNameFn sameName = sameNameIgnoringAsciiCase);
 
 // True when the name, read in a double-byte code page, ends in a lead byte:
 // its last character would take the "\" or the file name appended after it.

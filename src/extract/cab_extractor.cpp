@@ -13,6 +13,7 @@
 #include "common/proc_address.h"
 #include "extract/cabinet_header.h"
 #include "extract/extract_paths.h"
+#include "storage/checked_file.h"
 
 namespace fyrel {
 
@@ -35,7 +36,7 @@ CabExtractor::~CabExtractor() {
 }
 
 bool CabExtractor::start(const std::string& cabinetPath, const std::string& targetFolder, UniqueFile cabinetFile,
-                         std::vector<std::string> reservedNames) {
+                         std::vector<std::string> reservedNames, std::wstring heldFolder) {
   if (!cabinetLibrary_) return false;
   stop();
 
@@ -50,6 +51,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   cabinetName_ = std::move(cabinet.name);
   targetFolder_ = asFolderPath(targetFolder);
   reservedNames_ = std::move(reservedNames);
+  heldFolder_ = std::move(heldFolder);
   // A member named like the cabinet itself would truncate the file being
   // read.
   if (!targetFolder_.empty() && ::lstrcmpiA(cabinetFolder_.c_str(), targetFolder_.c_str()) == 0)
@@ -102,7 +104,14 @@ unsigned __stdcall CabExtractor::worker(void* self) {
 void CabExtractor::run() {
   // Nothing is written, not even by the counting pass, unless the cabinet
   // stands alone.
-  if (!stop_.load(std::memory_order_acquire) && cabinetStandsAlone() && runPasses()) {
+  // Without a held folder, members must land in the target folder as it
+  // is made here (each missing level, as for a member's folders); one that
+  // cannot be opened as a plain folder takes none.
+  if (heldFolder_.empty()) {
+    for (const std::string& level : enclosingFolders(targetFolder_)) ::CreateDirectoryA(level.c_str(), nullptr);
+    heldFolder_ = finalPathOfFolder(targetFolder_);
+  }
+  if (!stop_.load(std::memory_order_acquire) && !heldFolder_.empty() && cabinetStandsAlone() && runPasses()) {
     succeeded_.store(true, std::memory_order_release);
   }
   destroyContext();

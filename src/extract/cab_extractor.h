@@ -29,8 +29,11 @@ class CabExtractor {
   // before it ends), so the cabinet read is the one the caller opened.
   // reservedNames are file names of the target folder that no member may
   // take; the cabinet's own name is one when it lies in that folder.
+  // heldFolder is the final path of the folder the caller holds, in which
+  // every member and member folder must land (storage/checked_file.h);
+  // empty: the target folder's own, as the run finds it.
   bool start(const std::string& cabinetPath, const std::string& targetFolder, UniqueFile cabinetFile = UniqueFile(),
-             std::vector<std::string> reservedNames = {});
+             std::vector<std::string> reservedNames = {}, std::wstring heldFolder = {});
   // Makes the next notification abort and waits until the worker has ended.
   void stop();
 
@@ -57,13 +60,18 @@ class CabExtractor {
   void destroyContext() noexcept;
   // Waits for an ended worker's thread to be gone and drops its handle.
   void joinWorker() noexcept;
-  std::string outputPath(const char* memberName) const;
   // A CRT descriptor for reading the cabinet: on a duplicate of
   // cabinetFile_ when one was handed over, else opened by its path; -1 when
   // it cannot be had.
   INT_PTR openCabinet(int flags) const;
   INT_PTR onCopyFile(const FDINOTIFICATION& file);
   INT_PTR onCloseFile(const FDINOTIFICATION& file);
+  // Makes the member's folders and the member's file, fresh and checked
+  // (storage/checked_file.h); a CRT descriptor for FDI, or -1.
+  INT_PTR createMemberFile(const std::string& memberPath);
+  // Every byte of every member goes through here, in order, on the
+  // worker: FDI's write routine for output files.
+  UINT writeMember(INT_PTR file, const void* buffer, UINT size);
 
   UniqueModule cabinetLibrary_;
   HFDI context_ = nullptr;  // written by start and by the worker, never at once
@@ -84,6 +92,9 @@ class CabExtractor {
   std::string cabinetFolder_;
   std::string targetFolder_;
   std::vector<std::string> reservedNames_;
+  // Where members must land; taken from the target folder when the caller
+  // holds none. Worker only once started.
+  std::wstring heldFolder_;
   // The cabinet as the caller opened it; handed to FDI for cabinetFolder_ +
   // cabinetName_ and closed by the worker before it clears running.
   UniqueFile cabinetFile_;

@@ -1,10 +1,8 @@
 // The extractor's side of FDI: the file routines and the notification
 // routine handed to cabinet.dll, and what the worker does with each member.
 // Runs on the extraction worker only.
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <vector>
@@ -14,12 +12,12 @@
 #include "extract/extract_paths.h"
 #include "extract/member_links.h"
 #include "extract/member_name.h"
+#include "storage/checked_file.h"
+#include "storage/file_name_case.h"
 
 namespace fyrel {
 namespace {
 
-constexpr int kOutputFileFlags = _O_BINARY | _O_CREAT | _O_SEQUENTIAL | _O_WRONLY;
-constexpr int kOutputFilePermission = _S_IREAD | _S_IWRITE;
 // Read-only, hidden, system and archive; the executable bit and the
 // name-encoding bit mean nothing to the file system.
 constexpr DWORD kStoredAttributeMask = 0x27;
@@ -29,25 +27,31 @@ constexpr DWORD kStoredAttributeMask = 0x27;
 // and the record of failed writes. Set for the passes only.
 thread_local CabExtractor* currentExtractor = nullptr;
 
-bool isFolder(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// The member's file handed to FDI as a CRT descriptor; the descriptor owns
+// the handle from here on.
+INT_PTR descriptorOf(UniqueFile file) {
+  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_BINARY);
+  if (descriptor != -1) file.release();
+  return descriptor;
 }
 
-// Opens (creating folders as needed) and truncates one output file.
-int openOutputFile(const char* path) {
-  // Most files land in a folder an earlier file has made; one look at it
-  // spares a failing _mkdir for every enclosing folder of every file.
-  std::vector<std::string> folders = enclosingFolders(path);
-  if (!folders.empty() && !isFolder(folders.back())) {
-    for (const std::string& folder : folders) {
-      ::_mkdir(folder.c_str());  // a drive prefix or an existing folder simply fails
-    }
+// Best effort, as setting them by name was: a member whose date or
+// attributes cannot be set still counts as extracted.
+void applyStoredTimeAndAttributes(const FDINOTIFICATION& file) {
+  const auto output = reinterpret_cast<HANDLE>(::_get_osfhandle(static_cast<int>(file.hf)));
+  if (output == INVALID_HANDLE_VALUE) return;
+  FILE_BASIC_INFO basic{};  // zero times are left as they are
+  FILETIME local;
+  FILETIME utc;
+  if (::DosDateTimeToFileTime(file.date, file.time, &local) == 1 && ::LocalFileTimeToFileTime(&local, &utc) == 1) {
+    basic.CreationTime.LowPart = utc.dwLowDateTime;
+    basic.CreationTime.HighPart = static_cast<LONG>(utc.dwHighDateTime);
+    basic.LastWriteTime = basic.CreationTime;
   }
-  // A file left read-only, hidden or system by an earlier extraction could
-  // not be opened for writing otherwise.
-  ::SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
-  return ::_open(path, kOutputFileFlags | _O_TRUNC, kOutputFilePermission);
+  // No attribute at all is "normal" (zero here would mean "unchanged").
+  const DWORD attributes = file.attribs & kStoredAttributeMask;
+  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  ::SetFileInformationByHandle(output, FileBasicInfo, &basic, sizeof basic);
 }
 
 }  // namespace
@@ -97,12 +101,8 @@ struct CabExtractor::Routines {
   // FDI writes only output files. It does not act on every failed or short
   // write (a full disk), so each one is remembered and fails the run.
   static UINT DIAMONDAPI write(INT_PTR file, void* buffer, UINT size) {
-    if (stopping()) return static_cast<UINT>(-1);
-    const int written = ::_write(static_cast<int>(file), buffer, size);
-    if (written < 0 || static_cast<UINT>(written) != size) {
-      if (currentExtractor != nullptr) currentExtractor->outputIncomplete_ = true;
-    }
-    return static_cast<UINT>(written);
+    if (stopping() || currentExtractor == nullptr) return static_cast<UINT>(-1);
+    return currentExtractor->writeMember(file, buffer, size);
   }
   static int DIAMONDAPI close(INT_PTR file) { return ::_close(static_cast<int>(file)); }
   static __LONG32 DIAMONDAPI seek(INT_PTR file, __LONG32 distance, int origin) {
@@ -156,13 +156,11 @@ bool CabExtractor::runPasses() {
   return done && !outputIncomplete_ && !stop_.load(std::memory_order_acquire);
 }
 
-std::string CabExtractor::outputPath(const char* memberName) const { return targetFolder_ + memberPath(memberName); }
-
 INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // A name that would leave the target folder, open a device or take a
   // file the folder's owner keeps (the version marker) fails the package
   // already in the counting pass, before any file of it is written.
-  if (!isSafeMemberName(file.psz1, reservedNames_)) return -1;
+  if (!isSafeMemberName(file.psz1, reservedNames_, sameAnsiFileName)) return -1;
   // A folder or file that already stands where the member goes as a link
   // would take the write elsewhere; refused in both passes, so the counting
   // pass fails the package before anything is written.
@@ -176,9 +174,41 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   extractedBytes_.store(extractedBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
   // FDI writes one member at a time; its close notification carries no
   // size, so the declared one is kept for it.
-  openMember_ = openOutputFile(outputPath(file.psz1).c_str());
+  openMember_ = createMemberFile(memberPath(file.psz1));
   openMemberSize_ = size;
   return openMember_;
+}
+
+INT_PTR CabExtractor::createMemberFile(const std::string& member) {
+  // Each folder of the member's path is made and then checked before the
+  // next goes in it: one that another account made a link stops the
+  // member before anything is made where the link leads. Most members
+  // land in a folder an earlier one made; it is checked with the file.
+  const std::string path = targetFolder_ + member;
+  const std::vector<std::string> folders = enclosingFolders(member);
+  if (!folders.empty() && finalPathOfFolder(targetFolder_ + folders.back()).empty()) {
+    for (const std::string& folder : folders) {
+      const std::string level = targetFolder_ + folder;
+      ::CreateDirectoryA(level.c_str(), nullptr);  // an existing folder simply fails; the check decides
+      const std::wstring landed = finalPathOfFolder(level);
+      if (landed.empty() || !isAtOrBelow(landed, heldFolder_)) return -1;
+    }
+  }
+  // Made fresh: whatever an earlier extraction (or another account) left
+  // under the name is deleted first, as the name itself, never through a
+  // link; the file must then be one plain file with one name, in the held
+  // folder.
+  UniqueFile file = createCheckedFile(path, heldFolder_, GENERIC_WRITE);
+  if (!file) return -1;
+  return descriptorOf(std::move(file));
+}
+
+UINT CabExtractor::writeMember(INT_PTR file, const void* buffer, UINT size) {
+  // FDI does not act on every failed or short write (a full disk), so each
+  // one is remembered and fails the run.
+  const int written = ::_write(static_cast<int>(file), buffer, size);
+  if (written < 0 || static_cast<UINT>(written) != size) outputIncomplete_ = true;
+  return static_cast<UINT>(written);
 }
 
 INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
@@ -188,23 +218,14 @@ INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
   const long length = ::_filelength(static_cast<int>(file.hf));
   const bool declared = file.hf == openMember_;
   openMember_ = -1;
+  // Date, time and attributes go on the handle the member was written
+  // through: by name they could reach another file.
+  if (declared && length >= 0) applyStoredTimeAndAttributes(file);
   const bool closed = Routines::close(file.hf) == 0;
   if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed) {
     outputIncomplete_ = true;
     return FALSE;  // abort the pass
   }
-  const std::string path = outputPath(file.psz1);
-  UniqueFile output(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (output) {
-    FILETIME local;
-    FILETIME utc;
-    if (::DosDateTimeToFileTime(file.date, file.time, &local) == 1 && ::LocalFileTimeToFileTime(&local, &utc) == 1) {
-      ::SetFileTime(output.get(), &utc, nullptr, &utc);
-    }
-  }
-  output.reset();  // attributes go on a closed file
-  ::SetFileAttributesA(path.c_str(), file.attribs & kStoredAttributeMask);
   return TRUE;
 }
 

@@ -49,17 +49,19 @@ bool isDeviceName(const char* begin, const char* end) noexcept {
   return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
-bool isReserved(const char* begin, const char* end, const std::vector<std::string>& reservedNames) noexcept {
+bool isReserved(const char* begin, const char* end, const std::vector<std::string>& reservedNames,
+                SameNameFn sameName) noexcept {
   end = trimmedEnd(begin, end);
   for (const std::string& reserved : reservedNames) {
-    if (!reserved.empty() && equalsIgnoringCase(begin, end, reserved.c_str())) return true;
+    if (!reserved.empty() && sameName(begin, static_cast<std::size_t>(end - begin), reserved.data(), reserved.size()))
+      return true;
   }
   return false;
 }
 
 }  // namespace
 
-bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames) noexcept {
+bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames, SameNameFn sameName) noexcept {
   if (name == nullptr || *name == '\0') return false;
   if (std::strchr(name, ':') != nullptr) return false;  // drive letter or stream
   const char* component = name;
@@ -72,7 +74,7 @@ bool isSafeMemberName(const char* name, const std::vector<std::string>& reserved
       // A reserved name is refused as the top-level file and as the first
       // folder of a path: "_version.bin\x" would make a folder where the
       // marker must be written.
-      if (component == name && isReserved(component, p, reservedNames)) return false;
+      if (component == name && isReserved(component, p, reservedNames, sameName)) return false;
       if (*p == '\0') return true;
       component = p + 1;
     }

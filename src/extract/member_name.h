@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii_case.h"
+
 namespace fyrel {
 
 // A member name is appended to the target folder, so a name that is rooted,
@@ -15,8 +17,10 @@ namespace fyrel {
 // owner keeps for itself (the version marker, the package being extracted):
 // a member of that name at the top of the folder, or a path whose first
 // folder has that name, in any letter case and with the trailing dots and
-// blanks Windows drops, is refused too.
-bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames = {}) noexcept;
+// blanks Windows drops, is refused too. sameName says which spellings are
+// one name (the file system's folding, on the platform).
+bool isSafeMemberName(const char* name, const std::vector<std::string>& reservedNames = {},
+                      SameNameFn sameName = sameNameIgnoringAsciiCase) noexcept;
 
 // Whether Windows opens a device for this one path component ("NUL",
 // "con.txt", "COM1 .log"), whatever folder it stands in.

@@ -1,5 +1,6 @@
 #include "storage/folder_chain.h"
 
+#include "storage/checked_file.h"
 #include "storage/folder_paths.h"
 
 namespace fyrel {
@@ -8,10 +9,15 @@ namespace {
 // Opened without following a reparse point: the handle is the link itself,
 // if the level is one, and its attributes say so.
 constexpr DWORD kOpenFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-// Read and write sharing, no delete sharing: nobody renames or deletes a
-// held level, so nobody swaps a link in for it.
-constexpr DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr DWORD kLevelAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// Read sharing only: nobody renames or deletes a held level, so nobody
+// swaps a link in for it, and nobody opens it for writing, which turning
+// it into a mount point in place takes.
+constexpr DWORD kShareMode = FILE_SHARE_READ;
+// Sharing is enforced only between handles that read, write or delete
+// data: a handle with attribute rights alone denies nothing, so the level
+// is held listing too. Another install holding the same level lists and
+// shares reading as well, and gets in.
+constexpr DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 UniqueFile openLevel(const std::string& path, DWORD access) {
   return UniqueFile(::CreateFileA(path.c_str(), access, kShareMode, nullptr, OPEN_EXISTING, kOpenFlags, nullptr));
@@ -38,8 +44,8 @@ bool HeldFolderChain::open(const std::string& top, const std::string& folder) {
   close();
   const std::vector<std::string> levels = folderLevelsFrom(top, folder);
   if (levels.empty()) return false;
-  // Above the top level nothing is ours to check: create what is missing,
-  // as before.
+  // Above the top level (the data folder and its parents) the folders are
+  // the system's: what is missing is created, nothing is checked.
   for (const std::string& above : folderChainLevels(levels.front())) {
     if (above != levels.front()) ::CreateDirectoryA(above.c_str(), nullptr);
   }
@@ -58,7 +64,10 @@ bool HeldFolderChain::open(const std::string& top, const std::string& folder) {
     if (!handle || !isPlainFolder(handle.get())) return false;
     held.push_back(std::move(handle));
   }
+  std::wstring deepestPath = finalPathOf(held.back().get());
+  if (deepestPath.empty()) return false;
   levels_ = std::move(held);
+  deepestPath_ = std::move(deepestPath);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "storage/file_name_case.h"
 #include "storage/game_folder_lock_name.h"
 
 namespace fyrel {
@@ -61,9 +62,17 @@ UniqueKernelHandle createEveryonesMutex(const std::string& name) {
 
 }  // namespace
 
+std::string gameFolderLockNameOf(const std::string& gameFolder) {
+  // Folded in UTF-16, as the file system compares names: "Éditions" and
+  // "éditions" are one folder on NTFS, so they must be one lock. (Folding
+  // the code page's bytes would leave every letter beyond A to Z apart.)
+  const std::wstring folded = fileSystemUpperCase(canonicalFolderPath(gameFolder));
+  return gameFolderLockName(std::u16string(folded.begin(), folded.end()));
+}
+
 void GameFolderLock::open(const std::string& gameFolder) {
   release();
-  name_ = gameFolderLockName(canonicalFolderPath(gameFolder));
+  name_ = gameFolderLockNameOf(gameFolder);
   mutex_ = createEveryonesMutex(name_);
   if (!mutex_) {
     // Where no machine-wide object can be made, the session's own still

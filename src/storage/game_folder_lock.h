@@ -17,6 +17,10 @@
 
 namespace fyrel {
 
+// The lock's name for a game folder: its canonical long path, folded as the
+// file system folds names, hashed (storage/game_folder_lock_name.h).
+std::string gameFolderLockNameOf(const std::string& gameFolder);
+
 class GameFolderLock {
  public:
   GameFolderLock() = default;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "storage/checked_file.h"
 #include "storage/version_marker_text.h"
 
 namespace fyrel {
@@ -41,7 +42,9 @@ bool writeVersionMarker(const std::string& gameFolder, const std::string& cabFil
 }
 
 bool deleteVersionMarker(const std::string& gameFolder) {
-  return ::DeleteFileA(markerPath(gameFolder).c_str()) != FALSE;
+  // The name itself: a link another account left there goes, not the file
+  // it points to.
+  return deleteCheckedFile(markerPath(gameFolder), {});
 }
 
 }  // namespace fyrel

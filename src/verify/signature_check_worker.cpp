@@ -11,10 +11,11 @@ SignatureCheckWorker::~SignatureCheckWorker() {
   waitForThread();
 }
 
-bool SignatureCheckWorker::start(const std::string& packagePath) {
+bool SignatureCheckWorker::start(const std::string& packagePath, const std::wstring& heldFolder) {
   if (running()) return false;
   waitForThread();  // the last check's thread may still be on its way out
   packagePath_ = packagePath;
+  heldFolder_ = heldFolder;
   succeeded_.store(false, std::memory_order_relaxed);
   stopRequested_.store(false, std::memory_order_relaxed);
   running_.store(true, std::memory_order_release);
@@ -33,7 +34,7 @@ DWORD WINAPI SignatureCheckWorker::threadMain(LPVOID worker) noexcept {
 void SignatureCheckWorker::run() noexcept {
   bool good = false;
   try {
-    good = verifier_.verify(packagePath_, &stopRequested_);
+    good = verifier_.verify(packagePath_, heldFolder_, &stopRequested_);
   } catch (...) {
     // Out of memory for a path or the signature: a check that could not be
     // made is a failed one, and nothing may leave the thread.

@@ -30,7 +30,7 @@ class SignatureCheckWorker {
   // Begins SignatureVerifier::verify of packagePath. When no thread can be
   // started the check runs to its end here instead: the outcome is the
   // same, only later. False when a check is still running.
-  bool start(const std::string& packagePath);
+  bool start(const std::string& packagePath, const std::wstring& heldFolder = {});
 
   // Read by the controller on every tick. The thread writes succeeded
   // before it clears running (release); a reader that saw running clear
@@ -44,7 +44,9 @@ class SignatureCheckWorker {
   void waitForThread() noexcept;
 
   SignatureVerifier& verifier_;
-  std::string packagePath_;  // written before the thread starts, then only read by it
+  // Written before the thread starts, then only read by it.
+  std::string packagePath_;
+  std::wstring heldFolder_;
   UniqueKernelHandle thread_;
   std::atomic<bool> running_{false};
   std::atomic<bool> succeeded_{false};

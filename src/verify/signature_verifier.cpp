@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/diagnostic_text.h"
+#include "storage/checked_file.h"
 #include "verify/package_trailer.h"
 
 namespace fyrel {
@@ -42,16 +43,18 @@ bool SignatureVerifier::importPublicKey(const unsigned char* blob, std::size_t l
   return ::CryptImportKey(provider.get(), blob, static_cast<DWORD>(length), 0, 0, key.put()) != FALSE;
 }
 
-bool SignatureVerifier::verify(const std::string& path, const std::atomic<bool>* stopRequested) {
+bool SignatureVerifier::verify(const std::string& path, const std::wstring& heldFolder,
+                               const std::atomic<bool>* stopRequested) {
   verifiedPackage.reset();
   filePath = path;
   // One handle from the cut to the end of the check, and beyond for the
   // extraction: the package lies in a folder every local account may write
-  // to, and must not change between the check and its use.
-  UniqueFile package(::CreateFileA(filePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // to, and must not change between the check and its use, nor be a link
+  // that would have the cut shorten some other file.
+  UniqueFile package = openCheckedFile(filePath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   failure_.clear();
-  if (!package) failure_ = "the package could not be opened: " + errorName(::GetLastError());
+  if (!package)
+    failure_ = "the package could not be opened as one plain file in the game folder: " + errorName(::GetLastError());
   const bool result = package && extractTrailer(package.get()) && checkSignature(package.get(), stopRequested);
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);

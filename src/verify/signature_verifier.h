@@ -25,10 +25,13 @@ class SignatureVerifier {
   // marker). Streams the file; never holds it in memory. The file is open
   // from the cut to the check with writing and deleting by others denied,
   // and after a true result it stays open so, until takeVerifiedPackage's
-  // handle is closed: what is checked is what the caller then reads.
-  // A raised stopRequested (read between reads) ends the check early, as
-  // failed.
-  bool verify(const std::string& filePath, const std::atomic<bool>* stopRequested = nullptr);
+  // handle is closed: what is checked is what the caller then reads. The
+  // file is opened through the checked door (storage/checked_file.h): it
+  // must be one plain file with one name, landing in heldFolder (empty: in
+  // the folder filePath names). A raised stopRequested (read between reads)
+  // ends the check early, as failed.
+  bool verify(const std::string& filePath, const std::wstring& heldFolder = {},
+              const std::atomic<bool>* stopRequested = nullptr);
   // The package of the last successful verify, still open (read and write
   // access, shared for reading only); empty after a failed one.
   UniqueFile takeVerifiedPackage() noexcept { return std::move(verifiedPackage); }

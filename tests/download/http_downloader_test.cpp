@@ -23,6 +23,7 @@
 #include "extension/failing_allocation.h"
 #include "support/http_test_server.h"
 #include "support/process_stats.h"
+#include "support/small_disk.h"
 #include "support/test_paths.h"
 
 namespace fyrel {
@@ -244,20 +245,35 @@ TEST(Downloader, IsCompleteOnlyWhenTheBodyEndsAsAnnounced) {
 }
 
 TEST(Downloader, WriteThatFailsIsNeverComplete) {
-  // Z:\dev\full is Linux's /dev/full: every write reaches a real
-  // "disk full" error. A small body fails only when the stream is flushed
-  // at close, a large one in the middle of the transfer.
+  // A real disk that is full: a small file system (tmpfs) over a scratch
+  // folder, filled up first. (A device such as Z:\dev\full is no plain
+  // file, and the package is only ever written to one.) A small body fails
+  // only when the buffered bytes are written at the end, a large one in
+  // the middle of the transfer.
+  const std::string diskFolder = test::scratchDir("download_full_disk");
+  test::SmallDisk disk(diskFolder, "64k");
+  ASSERT_TRUE(disk.mounted()) << "no tmpfs over " << diskFolder;
+  {
+    UniqueFile filler(
+        ::CreateFileA((diskFolder + "filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(filler);
+    const std::string block(4096, 'f');
+    DWORD written = 0;
+    for (int i = 0; i < 1000; ++i) {
+      if (!::WriteFile(filler.get(), block.data(), 4096, &written, nullptr) || written != 4096) break;
+    }
+  }
   static const struct {
     const char* name;
     std::size_t size;
-  } cases[] = {{"fails at close", 100}, {"fails mid-transfer", 200000}};
+  } cases[] = {{"fails at the end", 100}, {"fails mid-transfer", 200000}};
   HttpTestServer server("127.0.0.23");
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     server.enqueue(Response::ok(patterned(c.size)));
     HttpDownloader d;
-    d.start(server.baseUrl() + "/full" + std::to_string(n++), "Z:\\dev\\full");
+    d.start(server.baseUrl() + "/full" + std::to_string(n++), diskFolder + "pack.cab");
     ASSERT_TRUE(waitFinished(d));
     EXPECT_EQ(d.statusCode(), 200u);
     EXPECT_FALSE(d.succeeded());

@@ -10,7 +10,9 @@
 
 #include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
-#include "storage/game_folder_lock_name.h"
+#include "storage/folder_paths.h"
+#include "storage/game_folder_lock.h"
+#include "storage/registry_guard.h"
 #include "support/import_patch.h"
 #include "support/unix_link.h"
 
@@ -56,6 +58,48 @@ TEST_F(LoaderLinks, ALinkOnTheWayIntoTheGameFolderStopsTheInstallBeforeItWritesT
     EXPECT_EQ(entriesOf(elsewhere), "keep.txt;");  // nothing written through the link
     destroy();
     EXPECT_TRUE(removeUnixLink(link));
+    server.reset();
+  }
+}
+
+// A name the install writes, taken beforehand by another account: a hard
+// link (a second name of its file elsewhere) or a symbolic link to a file
+// elsewhere. The install never writes through either: a hard link's name
+// is deleted and the file made fresh; a symbolic link, which Wine follows
+// even when asked not to, leads elsewhere and fails the step.
+TEST_F(LoaderLinks, ANameTakenByALinkToAFileElsewhereIsNeverWrittenThrough) {
+  static const struct {
+    const char* what;
+    const char* name;  // in the game folder
+    bool hardLink;
+    States reports;
+  } cases[] = {
+      {"package, hard link", "game.pkg", true, {kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}},
+      {"package, symbolic link", "game.pkg", false, {kDownloading, kDownloadFailed}},
+      {"game module, hard link", "testgame.dll", true, {kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}},
+      {"game module, symbolic link", "testgame.dll", false, {kDownloading, kCheck, kExtracting, kExtractFailed}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    destroy();
+    host.clear();
+    removeTree(partnerFolder());
+    const std::string elsewhere = scratchDir("links_victim");
+    writeFile(elsewhere + "victim", "victim");
+    createFolderChain(gameFolder());
+    const std::string name = gameFolder() + c.name;
+    ASSERT_TRUE(c.hardLink ? makeUnixHardLink(name, elsewhere + "victim") : makeUnixLink(name, elsewhere + "victim"));
+    startServer().enqueue(Response::file(fixture("game.pkg")));
+
+    ASSERT_TRUE(create());
+    ASSERT_TRUE(waitFor(c.reports.back().second));
+    EXPECT_EQ(host.notifications(), c.reports);
+    EXPECT_EQ(readFile(elsewhere + "victim"), "victim");  // neither cut nor overwritten
+    EXPECT_EQ(entriesOf(elsewhere), "victim;");
+    destroy();
+    if (!c.hardLink) {
+      EXPECT_TRUE(removeUnixLink(name));
+    }
     server.reset();
   }
 }
@@ -119,19 +163,13 @@ class LockHolder {
   std::thread thread_;
 };
 
-std::string longPathOf(const std::string& folder) {
-  char path[MAX_PATH] = {};
-  const DWORD length = ::GetLongPathNameA(folder.c_str(), path, MAX_PATH);
-  return length != 0 && length < MAX_PATH ? std::string(path, length) : folder;
-}
-
 TEST_F(LoaderLinks, AnInstalledGameStartsOnlyWhileNoOneElseHoldsItsFolder) {
   createFolderChain(gameFolder());
   ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (gameFolder() + "testgame.dll").c_str(), FALSE);
   writeFile(gameFolder() + "_version.bin", "game.pkg");
   startServer();
 
-  LockHolder other(gameFolderLockName(longPathOf(gameFolder())));
+  LockHolder other(gameFolderLockNameOf(gameFolder()));
   ASSERT_TRUE(other.held());
   ASSERT_TRUE(create());
   pumpFor(500);
@@ -141,6 +179,38 @@ TEST_F(LoaderLinks, AnInstalledGameStartsOnlyWhileNoOneElseHoldsItsFolder) {
   ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
   EXPECT_EQ(host.notifications(), (States{kDownloading, kReady, kCreated, kStarted}));
   EXPECT_EQ(server->requestCount(), 0u);
+}
+
+// Before the first install on a machine another account may make the maker
+// folder itself ("Fyrel" in the shared data folder) a link: nothing of any
+// install may land where it points. The shared data folder is a scratch
+// folder here (the all-users shell folder, changed for this case alone).
+class LoaderDataFolder : public LoaderTest {
+ protected:
+  LoaderDataFolder() : LoaderTest("127.21") {}
+  void SetUp() override {
+    dataFolder_ = scratchDir("links_data_folder");
+    commonData_.setString(dataFolder_);
+    LoaderTest::SetUp();
+  }
+  std::string dataFolder_;
+
+ private:
+  RegistryValueGuard commonData_{HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common AppData"};
+};
+
+TEST_F(LoaderDataFolder, AMakerFolderThatIsALinkStopsTheInstallBeforeItWritesThere) {
+  const std::string elsewhere = scratchDir("links_maker_elsewhere");
+  ASSERT_TRUE(makeUnixLink(dataFolder_ + "Fyrel", elsewhere));
+  ASSERT_EQ(partnerFolder().compare(0, dataFolder_.size(), dataFolder_), 0);
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor(kDownloadFailed.second));
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
+  EXPECT_EQ(server->requestCount(), 0u);
+  destroy();
+  EXPECT_EQ(entriesOf(elsewhere), "");  // not even the player folder
+  EXPECT_TRUE(removeUnixLink(dataFolder_ + "Fyrel"));
 }
 
 }  // namespace

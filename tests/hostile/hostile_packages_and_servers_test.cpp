@@ -14,6 +14,7 @@
 #include "extension/loader_fixture.h"
 #include "storage/folder_paths.h"
 #include "storage/registry_guard.h"
+#include "support/small_disk.h"
 
 namespace fyrel::test {
 namespace {
@@ -75,67 +76,6 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
     server.reset();
   }
 }
-
-// A small file system (tmpfs) mounted over a folder for the life of this
-// object, so that a disk really fills up. Windows has no call for that;
-// under Wine a Unix program starts like any other, so a Unix shell does it
-// (the tests run as root). A mount left by a test that crashed is taken
-// down first.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& folder, const char* size) : folder_(folder) {
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    auto unixName = procAddress<UnixName>(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    if (unixName == nullptr) return;
-    const std::wstring wide(folder.begin(), folder.end());
-    char* name = unixName(wide.c_str());
-    if (name == nullptr) return;
-    path_ = name;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    shell("/bin/umount '" + path_ + "' 2>/dev/null; /bin/mount -t tmpfs -o size=" + size + " fyrel-small-disk '" +
-          path_ + "'");
-    mounted_ = pumpUntil([&] { return diskSize() < kLargeDisk; }, 10000);
-  }
-  ~SmallDisk() {
-    if (path_.empty()) return;
-    // Lazily when the platform still has a file of it open.
-    shell("/bin/umount '" + path_ + "' || /bin/umount -l '" + path_ + "'");
-    pumpUntil([&] { return diskSize() >= kLargeDisk; }, 10000);
-  }
-  SmallDisk(const SmallDisk&) = delete;
-  SmallDisk& operator=(const SmallDisk&) = delete;
-
-  bool mounted() const { return mounted_; }
-  // Makes room, keeping every file on it.
-  bool grow(const char* size, std::uint64_t atLeast) {
-    shell("/bin/mount -o remount,size=" + std::string(size) + " '" + path_ + "'");
-    return pumpUntil([&] { return diskSize() >= atLeast; }, 10000);
-  }
-  std::uint64_t diskSize() const {
-    ULARGE_INTEGER available{}, total{}, free{};
-    if (!::GetDiskFreeSpaceExA(folder_.c_str(), &available, &total, &free)) return 0;
-    return total.QuadPart;
-  }
-
- private:
-  static constexpr std::uint64_t kLargeDisk = 64ull << 20;
-
-  static void shell(const std::string& command) {
-    std::string line = "/bin/sh -c \"" + command + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return;
-    // Wine hands out no waitable handle for a Unix process: the callers
-    // watch the disk's size instead.
-    UniqueKernelHandle thread(process.hThread);
-    UniqueKernelHandle child(process.hProcess);
-  }
-
-  std::string folder_;
-  std::string path_;
-  bool mounted_ = false;
-};
 
 TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   // 2 MB hold the small package (its 5 MB member compresses to almost

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
 #include "storage/folder_access.h"
 #include "support/test_paths.h"
 #include "support/unix_link.h"
@@ -62,6 +63,24 @@ TEST(HeldFolderChain, MakesAndHoldsEveryLevelOfAPlainFolder) {
   }
   // The deepest handle may change the folder's access list.
   EXPECT_TRUE(grantFolderAccess(chain.deepest()));
+  // Nobody opens a held level for writing (which turning it into a mount
+  // point in place takes) or deleting, while another install that holds
+  // the same levels gets in.
+  for (const char* level : {"player", "player\\acme", "player\\acme\\game"}) {
+    SCOPED_TRACE(level);
+    const std::string path = root + level;
+    constexpr DWORD kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    for (DWORD access : {DWORD{GENERIC_WRITE}, DWORD{FILE_ADD_FILE}, DWORD{DELETE}}) {
+      UniqueFile other(::CreateFileA(path.c_str(), access, kAnySharing, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      EXPECT_FALSE(other) << access;
+      EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << access;
+    }
+  }
+  HeldFolderChain second;
+  EXPECT_TRUE(second.open(root + "player\\", folder));
+  EXPECT_TRUE(second.deepestPath() == chain.deepestPath());
+  second.close();
   // Windows also refuses to rename a held level (no delete sharing); Wine
   // renames it all the same, so that cannot be shown here.
   chain.close();

@@ -20,19 +20,12 @@ namespace {
 const char kFolder[] = "C:\\users\\Public\\Fyrel\\FyrelGamesPlayer\\locktest\\game\\";
 const char kSameFolderOtherCase[] = "c:\\Users\\public\\fyrel\\FyrelGamesPlayer\\LockTest\\Game\\";
 
-// The folder as the lock names it: its long path.
-std::string longPathOf(const std::string& folder) {
-  char path[MAX_PATH] = {};
-  const DWORD length = ::GetLongPathNameA(folder.c_str(), path, MAX_PATH);
-  return length != 0 && length < MAX_PATH ? std::string(path, length) : folder;
-}
-
 // What another process sees: one zero-time wait on the named mutex, from a
 // thread that does not own it. Releases what it got.
 DWORD otherProcessWait() {
   DWORD result = WAIT_FAILED;
   std::thread([&] {
-    HANDLE mutex = ::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, gameFolderLockName(kFolder).c_str());
+    HANDLE mutex = ::OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, gameFolderLockNameOf(kFolder).c_str());
     if (mutex == nullptr) return;
     result = ::WaitForSingleObject(mutex, 0);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ::ReleaseMutex(mutex);
@@ -80,7 +73,7 @@ TEST(GameFolderLock, AHolderThatDiedLeavesTheFolderFree) {
   lock.open(kFolder);
   // Another process's holder, ended without a release.
   std::thread([] {
-    HANDLE mutex = ::OpenMutexA(SYNCHRONIZE, FALSE, gameFolderLockName(kFolder).c_str());
+    HANDLE mutex = ::OpenMutexA(SYNCHRONIZE, FALSE, gameFolderLockNameOf(kFolder).c_str());
     ASSERT_NE(mutex, nullptr);
     ASSERT_EQ(::WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_OBJECT_0));
     // Not released: the thread's end abandons the mutex.
@@ -98,7 +91,7 @@ TEST(GameFolderLock, IsMachineWideAndOpenToEveryAccount) {
   lock.open(folder);
   ASSERT_TRUE(lock.tryAcquire());
 
-  const std::string name = gameFolderLockName(longPathOf(folder));
+  const std::string name = gameFolderLockNameOf(folder);
   ASSERT_EQ(name.rfind("Global\\", 0), 0u);
   UniqueKernelHandle mutex(::OpenMutexA(SYNCHRONIZE | READ_CONTROL, FALSE, name.c_str()));
   ASSERT_TRUE(mutex) << name;

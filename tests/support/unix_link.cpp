@@ -68,6 +68,14 @@ bool makeUnixLink(const std::string& link, const std::string& target) {
   return waitUntil([&] { return shows(trimmed); });
 }
 
+bool makeUnixHardLink(const std::string& link, const std::string& target) {
+  const std::string unixLink = unixPathOf(link);
+  const std::string unixTarget = unixPathOf(target);
+  if (unixLink.empty() || unixTarget.empty()) return false;
+  if (!runUnix("Z:\\bin\\ln", "ln -f \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  return waitUntil([&] { return shows(link); });
+}
+
 bool removeUnixLink(const std::string& link) {
   std::string trimmed = link;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
