@@ -194,6 +194,8 @@ void GameLoaderExtension::checkExtraction() {
   if (screen_) screen_->setExtractionPercent(percentOf(extractor_->extractedBytes(), extractor_->totalBytes()));
   if (running) return;
   if (!extractor_->succeeded()) {
+    diagnose("extraction of " + cabFileName_ + " into " + gameFolder_ +
+             " failed: " + (extractor_->failure().empty() ? std::string("it was stopped") : extractor_->failure()));
     discardPackage();  // the run closed it before it ended
     reportState(LoaderState::Failed, "FAILED TO EXTRACT THE GAME", "STATE_EXTRACT_GAME_FAILED");
     return;

@@ -32,6 +32,8 @@ void GameLoaderExtension::waitForGameFolder() {
   if (!folderLock_.tryAcquire()) {
     if (::GetTickCount() - folderWaitStart_ >= kGameFolderWaitLimitMs) {
       waitingForFolder_ = false;
+      diagnose("game folder " + gameFolder_ + " still held by another install after " +
+               std::to_string(kGameFolderWaitLimitMs / 1000) + " s");
       reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
     }
     return;
@@ -51,6 +53,7 @@ void GameLoaderExtension::beginTransfer() {
   // and held so: a level another account made a link would send all of it,
   // the access list included, to the folder the link points to.
   if (!folderChain_.open(resolveMakerFolder(), gameFolder_)) {
+    diagnose("game folder " + gameFolder_ + " refused: " + folderChain_.refusal());
     reportState(LoaderState::Failed, "FAILED TO DOWNLOAD GAME", "STATE_GAME_DOWNLOAD_FAILED");
     return;
   }

@@ -45,6 +45,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   running_.store(true, std::memory_order_release);
   totalBytes_.store(0, std::memory_order_release);
   extractedBytes_.store(0, std::memory_order_release);
+  failure_.clear();
 
   CabinetLocation cabinet = splitCabinetPath(cabinetPath);
   cabinetFolder_ = std::move(cabinet.folder);
@@ -59,6 +60,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   cabinetFile_ = std::move(cabinetFile);
 
   if (!createContext()) {
+    fail("cabinet.dll could not be used");
     cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
     return false;
@@ -66,6 +68,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
 
   thread_.reset(detail::beginExtractionThread(&CabExtractor::worker, this));
   if (!thread_) {
+    fail("no extraction thread could be started");
     destroyContext();
     cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
@@ -111,8 +114,14 @@ void CabExtractor::run() {
     for (const std::string& level : enclosingFolders(targetFolder_)) ::CreateDirectoryA(level.c_str(), nullptr);
     heldFolder_ = finalPathOfFolder(targetFolder_);
   }
-  if (!stop_.load(std::memory_order_acquire) && !heldFolder_.empty() && cabinetStandsAlone() && runPasses()) {
+  if (heldFolder_.empty()) {
+    fail("the game folder could not be opened as a plain folder");
+  } else if (!stop_.load(std::memory_order_acquire) && !cabinetStandsAlone()) {
+    fail("the package is no single cabinet: its header names another cabinet, or a member goes on in one");
+  } else if (!stop_.load(std::memory_order_acquire) && runPasses()) {
     succeeded_.store(true, std::memory_order_release);
+  } else if (!stop_.load(std::memory_order_acquire)) {
+    fail("cabinet.dll could not read the cabinet (FDI error " + std::to_string(error_.erfOper) + ")");
   }
   destroyContext();
   // Closed before the end is seen, so that the owner can delete the cabinet
@@ -120,6 +129,14 @@ void CabExtractor::run() {
   cabinetFile_.reset();
   // Last touch of this object: the controller may free it once it sees this.
   running_.store(false, std::memory_order_release);
+}
+
+void CabExtractor::fail(const std::string& why) {
+  try {
+    if (failure_.empty()) failure_ = why;
+  } catch (...) {
+    // Out of memory: the run fails all the same, unexplained.
+  }
 }
 
 bool CabExtractor::cabinetStandsAlone() const noexcept {

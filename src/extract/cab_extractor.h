@@ -43,6 +43,9 @@ class CabExtractor {
   bool succeeded() const noexcept;
   std::uint32_t totalBytes() const noexcept;
   std::uint32_t extractedBytes() const noexcept;
+  // Why the last run failed (which member, and why), for the line that
+  // explains it; read once the run has ended. Empty after one that passed.
+  const std::string& failure() const noexcept { return failure_; }
   // True from stop() until the next start().
   bool stopRequested() const noexcept;
 
@@ -86,6 +89,10 @@ class CabExtractor {
   // The member FDI is writing and the size its entry declares. Worker only.
   INT_PTR openMember_ = -1;
   std::uint32_t openMemberSize_ = 0;
+  std::string openMemberName_;
+  // The first cause of a failed run. Worker only while it runs.
+  std::string failure_;
+  void fail(const std::string& why);
   std::atomic<std::uint32_t> totalBytes_{0};
   std::atomic<std::uint32_t> extractedBytes_{0};
   std::string cabinetName_;

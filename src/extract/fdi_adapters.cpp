@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/diagnostic_text.h"
 #include "common/proc_address.h"
 #include "extract/cab_extractor.h"
 #include "extract/extract_paths.h"
@@ -160,11 +161,18 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // A name that would leave the target folder, open a device or take a
   // file the folder's owner keeps (the version marker) fails the package
   // already in the counting pass, before any file of it is written.
-  if (!isSafeMemberName(file.psz1, reservedNames_, sameAnsiFileName)) return -1;
+  const std::string name = file.psz1 != nullptr ? file.psz1 : "";
+  if (!isSafeMemberName(file.psz1, reservedNames_, sameAnsiFileName)) {
+    fail("member \"" + name + "\" refused: its name leaves the game folder, names a device or takes a name kept");
+    return -1;
+  }
   // A folder or file that already stands where the member goes as a link
   // would take the write elsewhere; refused in both passes, so the counting
   // pass fails the package before anything is written.
-  if (memberPathMeetsLink(targetFolder_, memberPath(file.psz1))) return -1;
+  if (memberPathMeetsLink(targetFolder_, memberPath(file.psz1))) {
+    fail("member \"" + name + "\" refused: a link stands where it goes");
+    return -1;
+  }
   const auto size = static_cast<std::uint32_t>(file.cb);
   if (countingPass_) {
     totalBytes_.store(totalBytes_.load(std::memory_order_relaxed) + size, std::memory_order_release);
@@ -176,6 +184,10 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // size, so the declared one is kept for it.
   openMember_ = createMemberFile(memberPath(file.psz1));
   openMemberSize_ = size;
+  openMemberName_ = name;
+  if (openMember_ == -1)
+    fail("member \"" + name +
+         "\" could not be made as one plain file in the game folder: " + errorName(::GetLastError()));
   return openMember_;
 }
 
@@ -207,7 +219,10 @@ UINT CabExtractor::writeMember(INT_PTR file, const void* buffer, UINT size) {
   // FDI does not act on every failed or short write (a full disk), so each
   // one is remembered and fails the run.
   const int written = ::_write(static_cast<int>(file), buffer, size);
-  if (written < 0 || static_cast<UINT>(written) != size) outputIncomplete_ = true;
+  if (written < 0 || static_cast<UINT>(written) != size) {
+    outputIncomplete_ = true;
+    fail("writing member \"" + openMemberName_ + "\" failed: " + errorName(::GetLastError()));
+  }
   return static_cast<UINT>(written);
 }
 
@@ -223,6 +238,8 @@ INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
   if (declared && length >= 0) applyStoredTimeAndAttributes(file);
   const bool closed = Routines::close(file.hf) == 0;
   if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed) {
+    fail("member \"" + openMemberName_ + "\" was not written whole: " + std::to_string(length < 0 ? 0 : length) +
+         " of the " + std::to_string(openMemberSize_) + " bytes its entry declares");
     outputIncomplete_ = true;
     return FALSE;  // abort the pass
   }

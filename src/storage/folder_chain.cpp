@@ -1,5 +1,6 @@
 #include "storage/folder_chain.h"
 
+#include "common/diagnostic_text.h"
 #include "storage/checked_file.h"
 #include "storage/folder_paths.h"
 
@@ -42,8 +43,13 @@ bool isReparsePoint(const std::string& path) {
 
 bool HeldFolderChain::open(const std::string& top, const std::string& folder) {
   close();
+  refusal_.clear();
+  auto refuse = [this](const std::string& why) {
+    refusal_ = why;
+    return false;
+  };
   const std::vector<std::string> levels = folderLevelsFrom(top, folder);
-  if (levels.empty()) return false;
+  if (levels.empty()) return refuse(folder + " does not lie below " + top);
   // Above the top level (the data folder and its parents) the folders are
   // the system's: what is missing is created, nothing is checked.
   for (const std::string& above : folderChainLevels(levels.front())) {
@@ -55,17 +61,18 @@ bool HeldFolderChain::open(const std::string& top, const std::string& folder) {
     // An existing level (a link included) makes this fail harmlessly; the
     // check below is what decides.
     ::CreateDirectoryA(level.c_str(), nullptr);
-    if (isReparsePoint(level)) return false;
+    if (isReparsePoint(level)) return refuse(level + " is a link or mount point");
     const bool deepest = i + 1 == levels.size();
     UniqueFile handle = deepest ? openLevel(level, kLevelAccess | READ_CONTROL | WRITE_DAC) : UniqueFile();
     // A folder another account made may not let this one change its access
     // list; it is still checked and held.
     if (!handle) handle = openLevel(level, kLevelAccess);
-    if (!handle || !isPlainFolder(handle.get())) return false;
+    if (!handle) return refuse(level + " cannot be opened: " + errorName(::GetLastError()));
+    if (!isPlainFolder(handle.get())) return refuse(level + " is a link, a mount point or no folder");
     held.push_back(std::move(handle));
   }
   std::wstring deepestPath = finalPathOf(held.back().get());
-  if (deepestPath.empty()) return false;
+  if (deepestPath.empty()) return refuse(folder + " has no final path: " + errorName(::GetLastError()));
   levels_ = std::move(held);
   deepestPath_ = std::move(deepestPath);
   return true;

@@ -33,6 +33,9 @@ class HeldFolderChain {
     deepestPath_.clear();
   }
   bool held() const noexcept { return !levels_.empty(); }
+  // Why the last open failed (which level, and what it is), for the line
+  // that explains the failure; empty after one that held.
+  const std::string& refusal() const noexcept { return refusal_; }
   // The deepest level (the game folder), opened with the right to change its
   // access list where the account has it; INVALID_HANDLE_VALUE when nothing
   // is held.
@@ -46,6 +49,7 @@ class HeldFolderChain {
  private:
   std::vector<UniqueFile> levels_;
   std::wstring deepestPath_;
+  std::string refusal_;
 };
 
 // Whether the file or folder at path is a reparse point itself (its last

@@ -32,11 +32,16 @@ TEST_F(LoaderLinks, ALinkOnTheWayIntoTheGameFolderStopsTheInstallBeforeItWritesT
     const char* link;  // below the partner folder ("" is the partner folder itself)
     States reports;
     std::size_t requests;
+    const char* line;  // what the install log says of it
   } cases[] = {
-      {"partner folder", "", {kDownloading, kDownloadFailed}, 0},
-      {"game folder", "testgame", {kDownloading, kDownloadFailed}, 0},
+      {"partner folder", "", {kDownloading, kDownloadFailed}, 0, " is a link or mount point"},
+      {"game folder", "testgame", {kDownloading, kDownloadFailed}, 0, "\\testgame is a link or mount point"},
       // Made by another account inside the game folder, where a member goes.
-      {"member folder", "testgame\\data", {kDownloading, kCheck, kExtracting, kExtractFailed}, 1},
+      {"member folder",
+       "testgame\\data",
+       {kDownloading, kCheck, kExtracting, kExtractFailed},
+       1,
+       "failed: member \"data\\levels\\1.dat\" refused: a link stands where it goes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -57,6 +62,8 @@ TEST_F(LoaderLinks, ALinkOnTheWayIntoTheGameFolderStopsTheInstallBeforeItWritesT
     EXPECT_EQ(server->requestCount(), c.requests);
     EXPECT_EQ(entriesOf(elsewhere), "keep.txt;");  // nothing written through the link
     destroy();
+    EXPECT_NE(installLogText().find(c.line), std::string::npos) << installLogText();
+    ::DeleteFileA(installLogPath().c_str());
     EXPECT_TRUE(removeUnixLink(link));
     server.reset();
   }

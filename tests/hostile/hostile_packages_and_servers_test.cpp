@@ -39,10 +39,16 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
   static const struct {
     const char* package;
     const char* planted;  // a file put into the game folder beforehand
+    const char* line;     // what the install log says of it
   } cases[] = {
-      {"device.pkg", nullptr}, {"device_path.pkg", nullptr}, {"marker.pkg", nullptr},
-      {"self.pkg", nullptr},   {"split.pkg", nullptr},  // its second member goes on in a part that is nowhere
-      {"set.pkg", "x_2.cab"},                           // the game module goes on in the planted x_2.cab
+      {"device.pkg", nullptr, "\" refused: its name leaves the game folder, names a device or takes a name kept"},
+      {"device_path.pkg", nullptr, "\" refused: its name leaves the game folder"},
+      {"marker.pkg", nullptr, "member \"_Version.bin\" refused"},
+      {"self.pkg", nullptr, "member \"SELF.PKG\" refused"},
+      // Its second member goes on in a part that is nowhere.
+      {"split.pkg", nullptr, "failed: the package is no single cabinet"},
+      // The game module goes on in the planted x_2.cab.
+      {"set.pkg", "x_2.cab", "failed: the package is no single cabinet"},
   };
   for (const auto& c : cases) {
     const char* package = c.package;
@@ -67,6 +73,8 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
       EXPECT_TRUE(readFile(gameFolder() + c.planted) == planted);  // not ours to delete
     }
     destroy();
+    EXPECT_NE(installLogText().find(c.line), std::string::npos) << installLogText();
+    ::DeleteFileA(installLogPath().c_str());
 
     host.clear();
     ASSERT_TRUE(create({{"gamecab", url(std::string("/games/") + package)}}));
@@ -99,6 +107,7 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
   EXPECT_FALSE(fileExists(gameFolder() + "big_member.pkg"));
   destroy();
+  EXPECT_NE(installLogText().find("member \"data\\big.bin\""), std::string::npos) << installLogText();
 
   // Room again, the failed install's files still there.
   ASSERT_TRUE(disk.grow("16m", 16ull << 20));
