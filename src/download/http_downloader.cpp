@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/own_threads.h"
 #include "download/body_limit.h"
 #include "download/download_transfer.h"
 #include "download/worker_thread.h"
@@ -103,6 +104,7 @@ bool HttpDownloader::writeFailed() const noexcept {
 DWORD WINAPI HttpDownloader::threadMain(LPVOID argument) noexcept {
   HMODULE module = nullptr;
   {
+    const OwnThread mark;
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
     module = start->module;
     start->transfer->run();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/unique_handle.h"
+#include "extension/game_threads.h"
 #include "extension/loader_state.h"
 #include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
@@ -186,6 +187,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // The extracted game DLL, opened without write or delete sharing from
   // the end of the extraction until it is loaded.
   UniqueFile gameDllHold_;
+  // The process's threads just before the game module was loaded.
+  ThreadsBeforeGame threadsBeforeGame_;
 };
 
 }  // namespace fyrel

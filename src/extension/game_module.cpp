@@ -66,6 +66,8 @@ bool GameLoaderExtension::loadGameModule() {
   ::SetCurrentDirectoryA(gameFolder_.c_str());
   releaseGameModule();
 
+  // Whatever starts after this may be the game's (game_threads.h).
+  threadsBeforeGame_.take();
   const GameModuleClaim claim = claimGameModule(modulePath, gameModule_);
   gameDllHold_.reset();  // mapped now, or never
   if (claim == GameModuleClaim::Busy) {
@@ -157,7 +159,7 @@ void GameLoaderExtension::finishGameRelease() {
   // pulled from under that thread, and the host process would die. The
   // module then stays loaded for the life of the process: one module per
   // such release, a bounded leak against a crash of the host.
-  const bool threadRuns = threadStartedInModuleRuns(gameModule_.get());
+  const bool threadRuns = gameThreadRuns(gameModule_.get(), threadsBeforeGame_);
   if (threadRuns) {
     ::OutputDebugStringA(
         "FyrelExtension: the game left a thread running after ReleaseFyrelGame; its module stays loaded\n");

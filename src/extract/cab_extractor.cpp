@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "common/own_threads.h"
 #include "common/proc_address.h"
 #include "extract/cabinet_header.h"
 #include "extract/extract_paths.h"
@@ -100,6 +101,15 @@ unsigned __stdcall CabExtractor::worker(void* self) {
 }
 
 void CabExtractor::run() {
+  {
+    const OwnThread mark;
+    runMarked();
+  }
+  // Last touch of this object: the controller may free it once it sees this.
+  running_.store(false, std::memory_order_release);
+}
+
+void CabExtractor::runMarked() {
   // Nothing is written, not even by the counting pass, unless the cabinet
   // stands alone.
   if (!stop_.load(std::memory_order_acquire) && cabinetStandsAlone() && runPasses()) {
@@ -109,8 +119,6 @@ void CabExtractor::run() {
   // Closed before the end is seen, so that the owner can delete the cabinet
   // as soon as it sees the run ended.
   cabinetFile_.reset();
-  // Last touch of this object: the controller may free it once it sees this.
-  running_.store(false, std::memory_order_release);
 }
 
 bool CabExtractor::cabinetStandsAlone() const noexcept {

@@ -47,6 +47,7 @@ class CabExtractor {
   struct Routines;  // the callbacks handed to FDI (fdi_adapters.cpp)
   static unsigned __stdcall worker(void* self);
   void run();
+  void runMarked();  // the run, as one of our own threads
   // True when the cabinet is no part of a set: its header names no other
   // cabinet and no member goes on in one.
   bool cabinetStandsAlone() const noexcept;

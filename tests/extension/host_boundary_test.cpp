@@ -22,15 +22,15 @@ class HostBoundary : public LoaderTest {
   HostBoundary() : LoaderTest("127.120") {}
 
   // Develop mode from a folder of this case's own holding the test game.
-  std::string installGame() {
-    const std::string folder = scratchDir("boundary");
+  std::string installGame(const std::string& scratchName = "boundary") {
+    const std::string folder = scratchDir(scratchName);
     ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
     developFolder_ = folder;
     return folder;
   }
   std::map<std::string, std::string> developParameters() const { return {{"developdir", developFolder_}}; }
-  void startDevelopGame() {
-    installGame();
+  void startDevelopGame(const std::string& scratchName = "boundary") {
+    installGame(scratchName);
     ASSERT_TRUE(create(developParameters()));
     ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
   }
@@ -213,15 +213,30 @@ TEST_F(HostBoundary, ASecondStartOfARunningGameWaitsUntilTheFirstHasReleasedIt) 
 }
 
 TEST_F(HostBoundary, AGameThatLeavesAThreadRunningStaysLoadedAndTheHostLivesOn) {
-  startDevelopGame();
-  auto leaveThread = developHook<HookFn>("TestGameLeaveThreadRunning");
-  ASSERT_NE(leaveThread, nullptr);
-  leaveThread();
-  destroy();
-  EXPECT_EQ(gameCalls().back(), "Release");
-  EXPECT_EQ(host.notifications().back(), kClosed);
-  EXPECT_NE(developGame(), nullptr);  // kept for the thread that still runs its code
-  pumpFor(200);                       // the thread goes on running: the process lives
+  // A folder of its own per case: a module kept loaded by one case must
+  // not keep the next one's loaded.
+  static const struct {
+    const char* hook;
+    const char* folder;
+  } cases[] = {
+      {"TestGameLeaveThreadRunning", "boundary_thread"},
+      {"TestGameLeaveRuntimeThreadRunning", "boundary_runtime_thread"},
+      {"TestGameLeaveStdThreadRunning", "boundary_std_thread"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hook);
+    clearGameCalls();
+    host.clear();
+    startDevelopGame(c.folder);
+    auto leaveThread = developHook<HookFn>(c.hook);
+    ASSERT_NE(leaveThread, nullptr);
+    leaveThread();
+    destroy();
+    EXPECT_EQ(gameCalls().back(), "Release");
+    EXPECT_EQ(host.notifications().back(), kClosed);
+    EXPECT_NE(developGame(), nullptr);  // kept for the thread that still runs its code
+    pumpFor(200);                       // the thread goes on running: the process lives
+  }
 }
 
 TEST_F(HostBoundary, APairTheGameSendsFromItsReleaseReachesTheHostBeforeTheClosingReport) {
