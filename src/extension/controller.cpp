@@ -129,6 +129,8 @@ void GameLoaderExtension::checkExtraction() {
     return;
   }
   holdExtractedGameDll();
+  installedMembers_ = extractor_->runnableMembers();
+  installedMembersKnown_ = true;
   if (screen_) screen_->markExtractionDone();
   discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");

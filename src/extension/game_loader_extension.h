@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/unique_handle.h"
 #include "extension/game_threads.h"
 #include "extension/loader_state.h"
+#include "extract/member_digests.h"
 #include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
 
@@ -55,6 +57,10 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool waitingForGameModule() const noexcept { return waitingForGameModule_; }
   // Keeps the extracted game DLL from being replaced until it is loaded.
   void holdExtractedGameDll();
+  // Holds the game DLL (if not held yet) and compares what it holds with
+  // the digest this account recorded when it installed the game. False
+  // when it cannot be held or differs.
+  bool holdVerifiedGameDll();
   bool startLoadedGame();
   void releaseGameModule();
 
@@ -187,6 +193,11 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // The extracted game DLL, opened without write or delete sharing from
   // the end of the extraction until it is loaded.
   UniqueFile gameDllHold_;
+  // The runnable members of the installed game with the digests of the
+  // bytes this account's install wrote; known unless the game runs from a
+  // develop folder.
+  std::vector<MemberDigest> installedMembers_;
+  bool installedMembersKnown_ = false;
   // The process's threads just before the game module was loaded.
   ThreadsBeforeGame threadsBeforeGame_;
 };

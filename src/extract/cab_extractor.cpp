@@ -45,6 +45,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   running_.store(true, std::memory_order_release);
   totalBytes_.store(0, std::memory_order_release);
   extractedBytes_.store(0, std::memory_order_release);
+  digests_.clear();
 
   CabinetLocation cabinet = splitCabinetPath(cabinetPath);
   cabinetFolder_ = std::move(cabinet.folder);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "extract/member_digests.h"
 
 namespace fyrel {
 
@@ -40,6 +41,9 @@ class CabExtractor {
   bool succeeded() const noexcept;
   std::uint32_t totalBytes() const noexcept;
   std::uint32_t extractedBytes() const noexcept;
+  // The runnable members the last run wrote, each with the digest of the
+  // bytes written. Read once the run has ended (after isRunning() is false).
+  const std::vector<MemberDigest>& runnableMembers() const noexcept { return digests_.runnable(); }
   // True from stop() until the next start().
   bool stopRequested() const noexcept;
 
@@ -79,6 +83,7 @@ class CabExtractor {
   // The member FDI is writing and the size its entry declares. Worker only.
   INT_PTR openMember_ = -1;
   std::uint32_t openMemberSize_ = 0;
+  MemberDigests digests_;  // worker only while running
   std::atomic<std::uint32_t> totalBytes_{0};
   std::atomic<std::uint32_t> extractedBytes_{0};
   std::string cabinetName_;

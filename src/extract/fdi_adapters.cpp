@@ -101,6 +101,8 @@ struct CabExtractor::Routines {
     const int written = ::_write(static_cast<int>(file), buffer, size);
     if (written < 0 || static_cast<UINT>(written) != size) {
       if (currentExtractor != nullptr) currentExtractor->outputIncomplete_ = true;
+    } else if (currentExtractor != nullptr) {
+      currentExtractor->digests_.feed(file, buffer, size);
     }
     return static_cast<UINT>(written);
   }
@@ -178,6 +180,7 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // size, so the declared one is kept for it.
   openMember_ = openOutputFile(outputPath(file.psz1).c_str());
   openMemberSize_ = size;
+  if (openMember_ != -1) digests_.begin(openMember_, memberPath(file.psz1));
   return openMember_;
 }
 
@@ -188,8 +191,9 @@ INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
   const long length = ::_filelength(static_cast<int>(file.hf));
   const bool declared = file.hf == openMember_;
   openMember_ = -1;
+  const bool digested = digests_.finish(file.hf);
   const bool closed = Routines::close(file.hf) == 0;
-  if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed) {
+  if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed || !digested) {
     outputIncomplete_ = true;
     return FALSE;  // abort the pass
   }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
 
 namespace fyrel::test {
@@ -272,6 +273,48 @@ TEST_F(HostBoundary, TheExtractedGameDllCannotBeReplacedBeforeItIsLoaded) {
   EXPECT_TRUE(tried);
   EXPECT_FALSE(overwritten);
   EXPECT_FALSE(deleted);
+}
+
+TEST_F(HostBoundary, AGameDllAnotherProcessHeldAWriterOnIsNeverLoaded) {
+  // Another account's process opens the DLL's name for writing while the
+  // package is being extracted, sharing everything, and keeps it open past
+  // the end of the extraction; then it writes a DLL of its own over it and
+  // lets go just before the load.
+  const std::string other = readFile(binDir() + "games\\start_false\\testgame.dll");
+  ASSERT_FALSE(other.empty());
+  UniqueFile writer;
+  bool written = false;
+  host.onNotify([&](const Pair& pair) {
+    if (pair.second == "STATE_EXTRACTING") {
+      writer.reset(::CreateFileA((gameFolder() + "testgame.dll").c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0,
+                                 nullptr));
+    }
+    if (pair.second == "STATE_GAME_READY" && writer) {
+      DWORD done = 0;
+      written = ::SetFilePointer(writer.get(), 0, nullptr, FILE_BEGIN) == 0 &&
+                ::WriteFile(writer.get(), other.data(), static_cast<DWORD>(other.size()), &done, nullptr) &&
+                done == other.size() && ::SetEndOfFile(writer.get());
+      writer.reset();
+    }
+  });
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  // Refused when the DLL is held for loading, or already when the
+  // extraction meets a file that someone else has open.
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return host.received("STATE_GAME_CREATE_FAILED") || host.received("STATE_EXTRACT_GAME_FAILED") ||
+               host.received("STATE_GAME_CREATE_SUCCEEDED");
+      },
+      20000));
+  host.onNotify(nullptr);
+  EXPECT_FALSE(host.received("STATE_GAME_CREATE_SUCCEEDED"));
+  EXPECT_TRUE(gameCalls().empty());  // no code of either file ran
+  if (host.received("STATE_GAME_READY")) {
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(host.received("STATE_GAME_CREATE_FAILED"));
+  }
 }
 
 }  // namespace
