@@ -5,14 +5,12 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <array>
 #include <cstddef>
 
+#include "common/file_digest.h"
 #include "common/unique_handle.h"
 
 namespace fyrel {
-
-using Sha256Digest = std::array<unsigned char, 32>;
 
 // One digest, fed piece by piece. A failure anywhere makes finish() fail.
 class Sha256 {

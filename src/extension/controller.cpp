@@ -2,6 +2,7 @@
 // host window's thread. Workers are polled, never waited for, except at
 // teardown.
 #include "download/http_downloader.h"
+#include "download/package_digest.h"
 #include "extension/game_loader_extension.h"
 #include "extension/startup_parameters_logic.h"
 #include "extract/cab_extractor.h"
@@ -75,6 +76,7 @@ void GameLoaderExtension::checkDownload() {
 
   if (downloader_->succeeded()) {
     if (screen_) screen_->markDownloadDone();
+    packageDigestKnown_ = packageSha256(packagePath_, packageDigest_);  // before the signature is cut
     if (!verifyPackage()) {
       reportState(LoaderState::Failed, "CAB VERIFICATION FAILED", "STATE_CAB_VERIFICATION_FAILED");
       discardPackage();  // never extract an unverified package later
@@ -131,6 +133,7 @@ void GameLoaderExtension::checkExtraction() {
   holdExtractedGameDll();
   installedMembers_ = extractor_->runnableMembers();
   installedMembersKnown_ = true;
+  recordInstall();
   if (screen_) screen_->markExtractionDone();
   discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");

@@ -61,6 +61,10 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // the digest this account recorded when it installed the game. False
   // when it cannot be held or differs.
   bool holdVerifiedGameDll();
+  // Whether the installed game (marker matching) may start: this account's
+  // install record names the package, and the folder's runnable files are
+  // exactly the recorded ones. Holds them when it says yes.
+  bool installedGameVouchedFor();
   bool startLoadedGame();
   void releaseGameModule();
 
@@ -131,6 +135,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void beginTransfer();
   // Deletes the package file, while this extension holds the game folder.
   void discardPackage() noexcept;
+  // Writes this account's record of what the extraction installed.
+  void recordInstall() noexcept;
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;
@@ -198,6 +204,12 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // develop folder.
   std::vector<MemberDigest> installedMembers_;
   bool installedMembersKnown_ = false;
+  // The runnable files of an installed game, held from its check until the
+  // game module is loaded.
+  std::vector<UniqueFile> installedMemberHolds_;
+  // The package's SHA-256 as downloaded, for this account's install record.
+  Sha256Digest packageDigest_{};
+  bool packageDigestKnown_ = false;
   // The process's threads just before the game module was loaded.
   ThreadsBeforeGame threadsBeforeGame_;
 };

@@ -85,6 +85,7 @@ bool GameLoaderExtension::loadGameModule() {
   releaseGameModule();
   if (!holdVerifiedGameDll()) {
     gameDllHold_.reset();
+    installedMemberHolds_.clear();  // the next install must be able to replace them
     reportState(LoaderState::Failed, "FAILED TO LOAD THE GAME DLL", "STATE_GAME_CREATE_FAILED");
     return false;
   }
@@ -93,6 +94,7 @@ bool GameLoaderExtension::loadGameModule() {
   threadsBeforeGame_.take();
   const GameModuleClaim claim = claimGameModule(modulePath, gameModule_);
   gameDllHold_.reset();  // mapped now, or never
+  installedMemberHolds_.clear();
   if (claim == GameModuleClaim::Busy) {
     waitForGameModule();
     return false;

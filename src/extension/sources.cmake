@@ -9,6 +9,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/controller.cpp
   extension/install_lock.cpp
   extension/game_module.cpp
+  extension/installed_game.cpp
   extension/message_routing.cpp
   extension/host_calls.cpp
   extension/live_game_modules.cpp

@@ -13,10 +13,7 @@
 
 namespace fyrel {
 
-struct MemberDigest {
-  std::string name;  // the member's path below the target folder, backslashes
-  Sha256Digest digest;
-};
+using MemberDigest = FileDigest;
 
 // Fed by the extraction worker, one member at a time, as FDI writes it.
 class MemberDigests {
