@@ -45,6 +45,8 @@ bool GameLoaderExtension::holdVerifiedGameDll() {
   // until the load), or it is gone. Either way it is not what was verified.
   if (!gameDllHold_) return false;
   if (!installedMembersKnown_) return true;  // a develop folder: the developer's own files
+  // An installed start hashed it already, under a hold kept since.
+  if (!installedMemberHolds_.empty()) return true;
   // Read through the hold, so the bytes compared are the bytes loaded.
   Sha256Digest digest;
   if (!sha256OfFile(gameDllHold_.get(), digest)) return false;
@@ -70,6 +72,7 @@ bool GameLoaderExtension::waitForGameModule() {
 bool GameLoaderExtension::loadGameModule() {
   // Refused before anything changes: no folder switch, no library load.
   if (displayIs24Bit()) {
+    installedMemberHolds_.clear();  // the next install must be able to replace them
     reportState(LoaderState::WrongBitDepth, "WRONG BITH DEPTH", "STATE_WRONG_BITH_DEPTH");
     return false;
   }
