@@ -49,6 +49,9 @@ bench/flaky/run.sh "$dir" || status=1
 section "extraction (bench/extract)"
 bench/extract/run.sh "$dir" || status=1
 
+section "installed start check (fyrel_bench_installed)"
+"$dir/wine-run.sh" "$dir/bin/fyrel_bench_installed.exe" || status=1
+
 section "loading screen CPU (fyrel_bench_screen)"
 "$dir/wine-run.sh" "$dir/bin/fyrel_bench_screen.exe" || status=1
 

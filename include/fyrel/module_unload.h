@@ -19,13 +19,22 @@
 //
 // Call fyrel::releaseStaticCppRuntime() from the module's DllMain on
 // DLL_PROCESS_DETACH when the module is being unloaded (reserved is null),
-// on the thread that unloads it; none of the module's C++ code runs after
-// that.
+// on whichever thread unloads it; none of the module's C++ code runs after
+// that. The unloading thread need not be one that loaded or used the module
+// (a worker that held the last reference, say): the records winpthreads
+// keeps for the other threads of the process are released as well.
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstddef>  // defines __GLIBCXX__ when the runtime is libstdc++
+
+#if defined(__MINGW32__) && __has_include(<pthread.h>)
+#include <pthread.h>
+#define FYREL_HAS_WINPTHREADS 1
+#endif
 
 #if defined(__GLIBCXX__)
 namespace __gnu_cxx {
@@ -33,7 +42,7 @@ void __freeres() noexcept;
 }
 #endif
 
-#if defined(__MINGW32__)
+#if defined(FYREL_HAS_WINPTHREADS)
 // winpthreads' TLS callback, present when winpthreads is linked into this
 // module (weak: null when it is not, or when it comes from its DLL).
 extern "C" PIMAGE_TLS_CALLBACK __xl_f __attribute__((weak));
@@ -42,23 +51,86 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module
 
 namespace fyrel {
 
+#if defined(FYREL_HAS_WINPTHREADS)
+namespace unload_detail {
+
+constexpr DWORD kTlsSlots = 64 + 1024;  // TLS_MINIMUM_AVAILABLE + expansion slots
+
+// Where another thread of this process keeps the value of a TLS slot: its
+// TEB, as winternl.h lays it out. Null when it cannot be told.
+inline void** otherThreadTlsCell(HANDLE thread, DWORD slot) noexcept {
+  struct BasicInformation {
+    LONG exitStatus;
+    TEB* teb;
+    void* clientId[2];
+    ULONG_PTR affinityMask;
+    LONG priority;
+    LONG basePriority;
+  };
+  using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  constexpr int kThreadBasicInformation = 0;
+  auto query = reinterpret_cast<QueryThread>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  BasicInformation info = {};
+  if (query == nullptr || query(thread, kThreadBasicInformation, &info, sizeof info, nullptr) != 0 ||
+      info.teb == nullptr)
+    return nullptr;
+  if (slot < 64) return &info.teb->TlsSlots[slot];
+  auto** expansion = static_cast<void**>(info.teb->TlsExpansionSlots);
+  return expansion != nullptr ? &expansion[slot - 64] : nullptr;
+}
+
+// Ends the record winpthreads keeps in slot for every other thread of the
+// process, as it would when that thread ends: each record is put in this
+// thread's cell for the callback to find.
+inline void releaseOtherThreadsRecords(DWORD slot) noexcept {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  const DWORD process = ::GetCurrentProcessId();
+  const DWORD self = ::GetCurrentThreadId();
+  for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != process || entry.th32ThreadID == self) continue;
+    HANDLE thread = ::OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+    if (thread == nullptr) continue;
+    void** cell = otherThreadTlsCell(thread, slot);
+    ::CloseHandle(thread);
+    void* record = cell != nullptr ? *cell : nullptr;
+    if (record == nullptr) continue;
+    *cell = nullptr;  // that thread no longer holds it
+    ::TlsSetValue(slot, record);
+    __xl_f(&__ImageBase, DLL_THREAD_DETACH, nullptr);
+  }
+  ::CloseHandle(snapshot);
+}
+
+}  // namespace unload_detail
+#endif
+
 inline void releaseStaticCppRuntime() noexcept {
 #if defined(__GLIBCXX__)
   __gnu_cxx::__freeres();
 #endif
-#if defined(__MINGW32__)
+#if defined(FYREL_HAS_WINPTHREADS)
   if (&__xl_f != nullptr && __xl_f != nullptr) {
+    // winpthreads does not say which TLS slot is its own: it is the one
+    // that held a value before this thread's record ends and is empty
+    // after. This thread is given a record first, so that there is one.
+    pthread_self();
+    bool held[unload_detail::kTlsSlots] = {};
+    for (DWORD slot = 0; slot < unload_detail::kTlsSlots; ++slot) held[slot] = ::TlsGetValue(slot) != nullptr;
     // Ends this thread's record as winpthreads does when a thread ends,
-    // which closes its handle and event and clears the record's TLS slot.
-    // winpthreads does not say which slot is its own: it is the one that
-    // held a value before and is empty after, and it is freed here since
-    // nothing of this module will use it again.
-    constexpr DWORD kTlsSlots = 64 + 1024;  // TLS_MINIMUM_AVAILABLE + expansion slots
-    bool held[kTlsSlots] = {};
-    for (DWORD slot = 0; slot < kTlsSlots; ++slot) held[slot] = ::TlsGetValue(slot) != nullptr;
+    // which closes its handle and event and clears its cell.
     __xl_f(&__ImageBase, DLL_THREAD_DETACH, nullptr);
-    for (DWORD slot = 0; slot < kTlsSlots; ++slot) {
-      if (held[slot] && ::TlsGetValue(slot) == nullptr) ::TlsFree(slot);
+    for (DWORD slot = 0; slot < unload_detail::kTlsSlots; ++slot) {
+      if (!held[slot] || ::TlsGetValue(slot) != nullptr) continue;
+      // The threads still running keep their records in that slot too: the
+      // thread that loaded the module, and those that called into it. None
+      // runs the module's code now, or unloading it would be their end.
+      unload_detail::releaseOtherThreadsRecords(slot);
+      // Nothing of this module will use the slot again.
+      ::TlsFree(slot);
     }
   }
 #endif

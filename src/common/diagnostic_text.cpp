@@ -131,6 +131,17 @@ std::string certificateProblems(std::uint32_t flags) {
   return names;
 }
 
+std::string hexText(const unsigned char* bytes, std::size_t count) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
 std::string diagnosticLine(const std::string& text) {
   std::string line = kDiagnosticPrefix;
   const std::size_t room = kMaxDiagnosticLine - line.size() - 1;

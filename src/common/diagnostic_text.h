@@ -28,6 +28,9 @@ std::string errorName(std::uint32_t code);
 // "none" for 0.
 std::string certificateProblems(std::uint32_t flags);
 
+// Bytes as lower-case hexadecimal digits, two a byte (a digest).
+std::string hexText(const unsigned char* bytes, std::size_t count);
+
 // prefix + text + "\n", cut to kMaxDiagnosticLine bytes. Control bytes
 // become "?", so text from a server (a reason phrase, a member name) can
 // never start a second line that looks like ours.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "common/own_threads.h"
 #include "download/body_limit.h"
 #include "download/download_transfer.h"
 #include "download/worker_thread.h"
@@ -164,6 +165,7 @@ bool HttpDownloader::takeChangedResumePoint(ResumePoint& point) {
 DWORD WINAPI HttpDownloader::threadMain(LPVOID argument) noexcept {
   HMODULE module = nullptr;
   {
+    const OwnThread mark;
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
     module = start->module;
     start->transfer->run();

@@ -97,7 +97,7 @@ void GameLoaderExtension::checkDownload() {
     if (screen_) screen_->markDownloadDone();
     // The check reads the whole package: it runs on its own thread and
     // checkVerification takes its outcome on a later step.
-    if (!verifyPackage()) failVerification();
+    if (!verifyPackage()) failVerification("the check could not start");
     return;
   }
 
@@ -137,7 +137,17 @@ bool GameLoaderExtension::verifyPackage() {
 void GameLoaderExtension::checkVerification() {
   if (checkWorker_ && checkWorker_->running()) return;
   if (!checkWorker_ || !checkWorker_->succeeded()) {
-    failVerification();
+    failVerification(verifier_ && !verifier_->failure().empty() ? verifier_->failure() : "the check did not run");
+    return;
+  }
+  // The package as it was downloaded, for this account's record of the
+  // install; and a host that pinned the package takes no other, not even
+  // one this publisher signed (an older build, another game).
+  packageDigestKnown_ = verifier_->packageSha256(packageDigest_);
+  if (packagePinned_ && (!packageDigestKnown_ || packageDigest_ != pinnedPackageSha256_)) {
+    verifier_->takeVerifiedPackage();  // closed here: it is deleted next
+    failVerification("package SHA-256 " + hexText(packageDigest_.data(), packageDigest_.size()) +
+                     " is not the pinned " + hexText(pinnedPackageSha256_.data(), pinnedPackageSha256_.size()));
     return;
   }
   // The verified package stays open, shared for reading only, until the
@@ -149,8 +159,7 @@ void GameLoaderExtension::checkVerification() {
   reportState(LoaderState::Extracting, "EXTRACTING", "STATE_EXTRACTING");
 }
 
-void GameLoaderExtension::failVerification() {
-  const std::string why = verifier_ && !verifier_->failure().empty() ? verifier_->failure() : "the check did not run";
+void GameLoaderExtension::failVerification(const std::string& why) {
   diagnose("signature check of " + cabFileName_ + " failed: " + why);
   // Put together from pieces, the package may hold a piece of another
   // version: the signature cannot tell which, so it comes once more, whole.
@@ -201,6 +210,9 @@ void GameLoaderExtension::checkExtraction() {
     return;
   }
   holdExtractedGameDll();
+  installedMembers_ = extractor_->runnableMembers();
+  installedMembersKnown_ = true;
+  recordInstall();
   if (screen_) screen_->markExtractionDone();
   discardPackage();
   reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");

@@ -62,8 +62,9 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   // game has started or failed: another process replacing that version in
   // the meantime waits instead of overwriting the module being loaded. A
   // lock held elsewhere means an install is under way: wait for it as a
-  // download would.
-  if (folderLock_.tryAcquire() && versionMarkerMatches(gameFolder_, cabFileName_)) {
+  // download would. An installed game this account cannot vouch for is
+  // installed afresh, as if its marker did not match.
+  if (folderLock_.tryAcquire() && versionMarkerMatches(gameFolder_, cabFileName_) && installedGameVouchedFor()) {
     reportInstalledGame();
   } else {
     startDownload();

@@ -10,11 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/unique_handle.h"
 #include "download/range_answer.h"
+#include "extension/game_threads.h"
 #include "extension/loader_state.h"
 #include "extension/startup_parameters_logic.h"
+#include "extract/member_digests.h"
 #include "storage/folder_chain.h"
 #include "storage/game_folder_lock.h"
 #include "storage/install_log.h"
@@ -63,6 +66,14 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool waitingForGameModule() const noexcept { return waitingForGameModule_; }
   // Keeps the extracted game DLL from being replaced until it is loaded.
   void holdExtractedGameDll();
+  // Holds the game DLL (if not held yet) and compares what it holds with
+  // the digest this account recorded when it installed the game. False
+  // when it cannot be held or differs.
+  bool holdVerifiedGameDll();
+  // Whether the installed game (marker matching) may start: this account's
+  // install record names the package, and the folder's runnable files are
+  // exactly the recorded ones. Holds them when it says yes.
+  bool installedGameVouchedFor();
   bool startLoadedGame();
   void releaseGameModule();
 
@@ -138,7 +149,7 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   void beginTransfer();
   // A failed check ends the install, or, for a package put together from
   // pieces, fetches it once more, whole.
-  void failVerification();
+  void failVerification(const std::string& why);
   // Deletes the package file and its resume record, while this extension
   // holds the game folder.
   void discardPackage() noexcept;
@@ -157,6 +168,8 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // Whether a teardown leaves the partial package and its record for a
   // later start.
   bool keepsPartialPackage() const noexcept;
+  // Writes this account's record of what the extraction installed.
+  void recordInstall() noexcept;
 
   CreateFyrelGameFn createGame_ = nullptr;
   StartFyrelGameFn startGame_ = nullptr;
@@ -235,6 +248,19 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   // The extracted game DLL, opened without write or delete sharing from
   // the end of the extraction until it is loaded.
   UniqueFile gameDllHold_;
+  // The runnable members of the installed game with the digests of the
+  // bytes this account's install wrote; known unless the game runs from a
+  // develop folder.
+  std::vector<MemberDigest> installedMembers_;
+  bool installedMembersKnown_ = false;
+  // The runnable files of an installed game, held from its check until the
+  // game module is loaded.
+  std::vector<UniqueFile> installedMemberHolds_;
+  // The package's SHA-256 as downloaded, for this account's install record.
+  Sha256Digest packageDigest_{};
+  bool packageDigestKnown_ = false;
+  // The process's threads just before the game module was loaded.
+  ThreadsBeforeGame threadsBeforeGame_;
 };
 
 }  // namespace fyrel

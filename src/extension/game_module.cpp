@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/proc_address.h"
+#include "common/sha256.h"
 #include "extension/game_loader_extension.h"
 #include "extension/game_threads.h"
 #include "extension/live_game_modules.h"
@@ -38,6 +39,25 @@ void GameLoaderExtension::holdExtractedGameDll() {
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+bool GameLoaderExtension::holdVerifiedGameDll() {
+  if (!gameDllHold_) holdExtractedGameDll();
+  // Not held: another process keeps a writer open on it (and could write
+  // until the load), or it is gone. Either way it is not what was verified.
+  if (!gameDllHold_) return false;
+  if (!installedMembersKnown_) return true;  // a develop folder: the developer's own files
+  // An installed start hashed it already, under a hold kept since.
+  if (!installedMemberHolds_.empty()) return true;
+  // Read through the hold, so the bytes compared are the bytes loaded.
+  Sha256Digest digest;
+  if (!sha256OfFile(gameDllHold_.get(), digest)) return false;
+  const std::string dllName = gameName_ + ".dll";
+  // The last member of that name is the one the folder holds.
+  for (auto member = installedMembers_.rbegin(); member != installedMembers_.rend(); ++member) {
+    if (::lstrcmpiA(member->name.c_str(), dllName.c_str()) == 0) return member->digest == digest;
+  }
+  return false;  // the package brought no such DLL: whatever is there came from elsewhere
+}
+
 bool GameLoaderExtension::waitForGameModule() {
   if (!waitingForGameModule_) {
     waitingForGameModule_ = true;
@@ -52,6 +72,7 @@ bool GameLoaderExtension::waitForGameModule() {
 bool GameLoaderExtension::loadGameModule() {
   // Refused before anything changes: no folder switch, no library load.
   if (displayIs24Bit()) {
+    installedMemberHolds_.clear();  // the next install must be able to replace them
     reportState(LoaderState::WrongBitDepth, "WRONG BITH DEPTH", "STATE_WRONG_BITH_DEPTH");
     return false;
   }
@@ -65,9 +86,18 @@ bool GameLoaderExtension::loadGameModule() {
   // The game's own dependencies and relative paths resolve in its folder.
   ::SetCurrentDirectoryA(gameFolder_.c_str());
   releaseGameModule();
+  if (!holdVerifiedGameDll()) {
+    gameDllHold_.reset();
+    installedMemberHolds_.clear();  // the next install must be able to replace them
+    reportState(LoaderState::Failed, "FAILED TO LOAD THE GAME DLL", "STATE_GAME_CREATE_FAILED");
+    return false;
+  }
 
+  // Whatever starts after this may be the game's (game_threads.h).
+  threadsBeforeGame_.take();
   const GameModuleClaim claim = claimGameModule(modulePath, gameModule_);
   gameDllHold_.reset();  // mapped now, or never
+  installedMemberHolds_.clear();
   if (claim == GameModuleClaim::Busy) {
     waitForGameModule();
     return false;
@@ -157,7 +187,7 @@ void GameLoaderExtension::finishGameRelease() {
   // pulled from under that thread, and the host process would die. The
   // module then stays loaded for the life of the process: one module per
   // such release, a bounded leak against a crash of the host.
-  const bool threadRuns = threadStartedInModuleRuns(gameModule_.get());
+  const bool threadRuns = gameThreadRuns(gameModule_.get(), threadsBeforeGame_);
   if (threadRuns) {
     ::OutputDebugStringA(
         "FyrelExtension: the game left a thread running after ReleaseFyrelGame; its module stays loaded\n");

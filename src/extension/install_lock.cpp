@@ -39,7 +39,7 @@ void GameLoaderExtension::waitForGameFolder() {
     return;
   }
   waitingForFolder_ = false;
-  if (versionMarkerMatches(gameFolder_, cabFileName_)) {
+  if (versionMarkerMatches(gameFolder_, cabFileName_) && installedGameVouchedFor()) {
     reportInstalledGame();  // the other start installed it meanwhile
     return;
   }

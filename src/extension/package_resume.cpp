@@ -5,10 +5,10 @@
 #include "download/http_downloader.h"
 #include "download/resume_record.h"
 #include "download/resume_record_file.h"
-#include "storage/checked_file.h"
 #include "extension/game_loader_extension.h"
 #include "extension/startup_parameters_logic.h"
 #include "screen/progress_screen.h"
+#include "storage/checked_file.h"
 
 namespace fyrel {
 
@@ -50,8 +50,7 @@ ResumePoint GameLoaderExtension::resumePointLeftOnDisk() {
   // (Content-Range, total) and the signature decides over the whole.
   const std::wstring held = folderChain_.deepestPath();
   if (readResumeRecordFile(recordPath, held, record) && record.address == gameCabUrl_ &&
-      fileLength(packagePath_, held, length) &&
-      length <= record.point.total) {
+      fileLength(packagePath_, held, length) && length <= record.point.total) {
     record.point.onDisk = static_cast<std::uint32_t>(length);
     resumeRecordKept_ = true;
     return record.point;
@@ -70,9 +69,8 @@ void GameLoaderExtension::keepResumeRecord() {
   const std::string recordPath = resumeRecordPath(packagePath_);
   // A record only for a server that said it serves ranges: another start
   // would otherwise keep a partial package it can never continue.
-  resumeRecordKept_ =
-      point.resumable() && point.rangesAccepted &&
-      writeResumeRecordFile(recordPath, folderChain_.deepestPath(), ResumeRecord{gameCabUrl_, point});
+  resumeRecordKept_ = point.resumable() && point.rangesAccepted &&
+                      writeResumeRecordFile(recordPath, folderChain_.deepestPath(), ResumeRecord{gameCabUrl_, point});
   if (!resumeRecordKept_) deleteCheckedFile(recordPath, folderChain_.deepestPath());
 }
 

@@ -11,6 +11,7 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/install_lock.cpp
   extension/package_resume.cpp
   extension/game_module.cpp
+  extension/installed_game.cpp
   extension/message_routing.cpp
   extension/host_calls.cpp
   extension/live_game_modules.cpp

@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "common/own_threads.h"
 #include "common/proc_address.h"
 #include "extract/cabinet_header.h"
 #include "extract/extract_paths.h"
@@ -46,6 +47,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   totalBytes_.store(0, std::memory_order_release);
   extractedBytes_.store(0, std::memory_order_release);
   failure_.clear();
+  digests_.clear();
 
   CabinetLocation cabinet = splitCabinetPath(cabinetPath);
   cabinetFolder_ = std::move(cabinet.folder);
@@ -60,7 +62,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
   cabinetFile_ = std::move(cabinetFile);
 
   if (!createContext()) {
-    fail("cabinet.dll could not be used");
+    fail([&] { return std::string("cabinet.dll could not be used"); });
     cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
     return false;
@@ -68,7 +70,7 @@ bool CabExtractor::start(const std::string& cabinetPath, const std::string& targ
 
   thread_.reset(detail::beginExtractionThread(&CabExtractor::worker, this));
   if (!thread_) {
-    fail("no extraction thread could be started");
+    fail([&] { return std::string("no extraction thread could be started"); });
     destroyContext();
     cabinetFile_.reset();
     running_.store(false, std::memory_order_release);
@@ -105,6 +107,15 @@ unsigned __stdcall CabExtractor::worker(void* self) {
 }
 
 void CabExtractor::run() {
+  {
+    const OwnThread mark;
+    runMarked();
+  }
+  // Last touch of this object: the controller may free it once it sees this.
+  running_.store(false, std::memory_order_release);
+}
+
+void CabExtractor::runMarked() {
   // Nothing is written, not even by the counting pass, unless the cabinet
   // stands alone.
   // Without a held folder, members must land in the target folder as it
@@ -115,28 +126,23 @@ void CabExtractor::run() {
     heldFolder_ = finalPathOfFolder(targetFolder_);
   }
   if (heldFolder_.empty()) {
-    fail("the game folder could not be opened as a plain folder");
+    fail([&] { return std::string("the game folder could not be opened as a plain folder"); });
   } else if (!stop_.load(std::memory_order_acquire) && !cabinetStandsAlone()) {
-    fail("the package is no single cabinet: its header names another cabinet, or a member goes on in one");
+    fail([&] {
+      return std::string(
+          "the package is no single cabinet: its header names another cabinet, or a member goes on in one");
+    });
   } else if (!stop_.load(std::memory_order_acquire) && runPasses()) {
     succeeded_.store(true, std::memory_order_release);
   } else if (!stop_.load(std::memory_order_acquire)) {
-    fail("cabinet.dll could not read the cabinet (FDI error " + std::to_string(error_.erfOper) + ")");
+    fail([&] {
+      return std::string("cabinet.dll could not read the cabinet (FDI error " + std::to_string(error_.erfOper) + ")");
+    });
   }
   destroyContext();
   // Closed before the end is seen, so that the owner can delete the cabinet
   // as soon as it sees the run ended.
   cabinetFile_.reset();
-  // Last touch of this object: the controller may free it once it sees this.
-  running_.store(false, std::memory_order_release);
-}
-
-void CabExtractor::fail(const std::string& why) {
-  try {
-    if (failure_.empty()) failure_ = why;
-  } catch (...) {
-    // Out of memory: the run fails all the same, unexplained.
-  }
 }
 
 bool CabExtractor::cabinetStandsAlone() const noexcept {

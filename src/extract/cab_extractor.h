@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "extract/member_digests.h"
 
 namespace fyrel {
 
@@ -46,6 +47,9 @@ class CabExtractor {
   // Why the last run failed (which member, and why), for the line that
   // explains it; read once the run has ended. Empty after one that passed.
   const std::string& failure() const noexcept { return failure_; }
+  // The runnable members the last run wrote, each with the digest of the
+  // bytes written. Read once the run has ended (after isRunning() is false).
+  const std::vector<MemberDigest>& runnableMembers() const noexcept { return digests_.runnable(); }
   // True from stop() until the next start().
   bool stopRequested() const noexcept;
 
@@ -53,6 +57,7 @@ class CabExtractor {
   struct Routines;  // the callbacks handed to FDI (fdi_adapters.cpp)
   static unsigned __stdcall worker(void* self);
   void run();
+  void runMarked();  // the run, as one of our own threads
   // True when the cabinet is no part of a set: its header names no other
   // cabinet and no member goes on in one.
   bool cabinetStandsAlone() const noexcept;
@@ -92,7 +97,18 @@ class CabExtractor {
   std::string openMemberName_;
   // The first cause of a failed run. Worker only while it runs.
   std::string failure_;
-  void fail(const std::string& why);
+  // Keeps the text compose() makes as the run's cause, unless one is kept
+  // already. Never throws: it runs inside cabinet.dll's callbacks, where
+  // an exception must not pass.
+  template <typename Compose>
+  void fail(Compose compose) noexcept {
+    try {
+      if (failure_.empty()) failure_ = compose();
+    } catch (...) {
+      // Out of memory: the run fails all the same, unexplained.
+    }
+  }
+  MemberDigests digests_;  // worker only while running
   std::atomic<std::uint32_t> totalBytes_{0};
   std::atomic<std::uint32_t> extractedBytes_{0};
   std::string cabinetName_;

@@ -163,14 +163,17 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   // already in the counting pass, before any file of it is written.
   const std::string name = file.psz1 != nullptr ? file.psz1 : "";
   if (!isSafeMemberName(file.psz1, reservedNames_, sameAnsiFileName)) {
-    fail("member \"" + name + "\" refused: its name leaves the game folder, names a device or takes a name kept");
+    fail([&] {
+      return std::string("member \"" + name +
+                         "\" refused: its name leaves the game folder, names a device or takes a name kept");
+    });
     return -1;
   }
   // A folder or file that already stands where the member goes as a link
   // would take the write elsewhere; refused in both passes, so the counting
   // pass fails the package before anything is written.
   if (memberPathMeetsLink(targetFolder_, memberPath(file.psz1))) {
-    fail("member \"" + name + "\" refused: a link stands where it goes");
+    fail([&] { return std::string("member \"" + name + "\" refused: a link stands where it goes"); });
     return -1;
   }
   const auto size = static_cast<std::uint32_t>(file.cb);
@@ -186,8 +189,11 @@ INT_PTR CabExtractor::onCopyFile(const FDINOTIFICATION& file) {
   openMemberSize_ = size;
   openMemberName_ = name;
   if (openMember_ == -1)
-    fail("member \"" + name +
-         "\" could not be made as one plain file in the game folder: " + errorName(::GetLastError()));
+    fail([&] {
+      return std::string("member \"" + name +
+                         "\" could not be made as one plain file in the game folder: " + errorName(::GetLastError()));
+    });
+  if (openMember_ != -1) digests_.begin(openMember_, memberPath(file.psz1));
   return openMember_;
 }
 
@@ -221,7 +227,11 @@ UINT CabExtractor::writeMember(INT_PTR file, const void* buffer, UINT size) {
   const int written = ::_write(static_cast<int>(file), buffer, size);
   if (written < 0 || static_cast<UINT>(written) != size) {
     outputIncomplete_ = true;
-    fail("writing member \"" + openMemberName_ + "\" failed: " + errorName(::GetLastError()));
+    fail([&] {
+      return std::string("writing member \"" + openMemberName_ + "\" failed: " + errorName(::GetLastError()));
+    });
+  } else {
+    digests_.feed(file, buffer, size);
   }
   return static_cast<UINT>(written);
 }
@@ -236,10 +246,16 @@ INT_PTR CabExtractor::onCloseFile(const FDINOTIFICATION& file) {
   // Date, time and attributes go on the handle the member was written
   // through: by name they could reach another file.
   if (declared && length >= 0) applyStoredTimeAndAttributes(file);
+  const bool digested = digests_.finish(file.hf);
   const bool closed = Routines::close(file.hf) == 0;
-  if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed) {
-    fail("member \"" + openMemberName_ + "\" was not written whole: " + std::to_string(length < 0 ? 0 : length) +
-         " of the " + std::to_string(openMemberSize_) + " bytes its entry declares");
+  if (!digested)
+    fail([&] { return std::string("member \"" + openMemberName_ + "\" could not be hashed as it was written"); });
+  if (!declared || length < 0 || static_cast<std::uint32_t>(length) != openMemberSize_ || !closed || !digested) {
+    fail([&] {
+      return std::string("member \"" + openMemberName_ +
+                         "\" was not written whole: " + std::to_string(length < 0 ? 0 : length) + " of the " +
+                         std::to_string(openMemberSize_) + " bytes its entry declares");
+    });
     outputIncomplete_ = true;
     return FALSE;  // abort the pass
   }

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "common/own_threads.h"
 #include "screen/progress_screen.h"
 #include "screen/screen_layout.h"
 #include "screen/screen_phases.h"
@@ -61,10 +62,13 @@ DWORD WINAPI ProgressScreen::refreshProcedure(LPVOID screen) {
 }
 
 void ProgressScreen::runRefreshLoop() {
-  while (phase() != ScreenPhase::Stopped) {
-    refreshStep();
-    paintFromRefreshThread();
-    ::Sleep(kStepPauseMs);
+  {
+    const OwnThread mark;
+    while (phase() != ScreenPhase::Stopped) {
+      refreshStep();
+      paintFromRefreshThread();
+      ::Sleep(kStepPauseMs);
+    }
   }
   // The last touch of the screen: the owner may destroy it as soon as it
   // sees this.

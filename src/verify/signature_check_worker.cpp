@@ -1,5 +1,6 @@
 #include "verify/signature_check_worker.h"
 
+#include "common/own_threads.h"
 #include "verify/signature_verifier.h"
 
 namespace fyrel {
@@ -27,7 +28,11 @@ bool SignatureCheckWorker::start(const std::string& packagePath, const std::wstr
 }
 
 DWORD WINAPI SignatureCheckWorker::threadMain(LPVOID worker) noexcept {
-  static_cast<SignatureCheckWorker*>(worker)->run();
+  {
+    // Ours, not a game's: a game released while a check runs is unloaded.
+    const OwnThread mark;
+    static_cast<SignatureCheckWorker*>(worker)->run();
+  }
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/diagnostic_text.h"
+#include "common/sha256.h"
 #include "storage/checked_file.h"
 #include "verify/package_trailer.h"
 
@@ -53,6 +54,7 @@ bool SignatureVerifier::verify(const std::string& path, const std::wstring& held
   // that would have the cut shorten some other file.
   UniqueFile package = openCheckedFile(filePath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   failure_.clear();
+  packageDigestKnown_ = false;
   if (!package)
     failure_ = "the package could not be opened as one plain file in the game folder: " + errorName(::GetLastError());
   const bool result = package && extractTrailer(package.get()) && checkSignature(package.get(), stopRequested);
@@ -86,10 +88,28 @@ bool SignatureVerifier::extractTrailer(HANDLE package) {
   }
   file.reset();
   signature = std::move(trailer.signature);
-  // Cut before checking: a package that fails is deleted by the caller
-  // anyway, and one that passes must be exactly the signed content.
+  // What the cut takes off (the trailer lies in the last kTrailerWindow
+  // bytes) is kept for the digest of the whole package, so the content is
+  // read once for both hashes.
   LARGE_INTEGER end;
   end.QuadPart = trailer.contentLength;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(package, &size) || size.QuadPart < end.QuadPart ||
+      size.QuadPart - end.QuadPart > static_cast<LONGLONG>(kTrailerWindow) ||
+      !::SetFilePointerEx(package, end, nullptr, FILE_BEGIN)) {
+    failure_ = "reading the signature trailer failed: " + errorName(::GetLastError());
+    return false;
+  }
+  cutTail_.resize(static_cast<std::size_t>(size.QuadPart - end.QuadPart));
+  DWORD read = 0;
+  if (!cutTail_.empty() &&
+      (!::ReadFile(package, cutTail_.data(), static_cast<DWORD>(cutTail_.size()), &read, nullptr) ||
+       read != cutTail_.size())) {
+    failure_ = "reading the signature trailer failed: " + errorName(::GetLastError());
+    return false;
+  }
+  // Cut before checking: a package that fails is deleted by the caller
+  // anyway, and one that passes must be exactly the signed content.
   if (::SetFilePointerEx(package, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(package)) return true;
   failure_ = "cutting the signature off failed: " + errorName(::GetLastError());
   return false;
@@ -100,6 +120,7 @@ bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* 
   if (!::SetFilePointerEx(package, start, nullptr, FILE_BEGIN)) return false;
   UniqueCryptHash hash;
   if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.put())) return false;
+  Sha256 whole;
   // Large reads: a 64 MB package is hashed in a thousand system calls, not
   // in sixty thousand. The pieces' size does not change the hash.
   std::vector<unsigned char> piece(kReadBufferSize);
@@ -112,7 +133,10 @@ bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* 
     }
     if (read == 0) break;
     if (!::CryptHashData(hash.get(), piece.data(), read, 0)) return false;
+    whole.update(piece.data(), read);
   }
+  whole.update(cutTail_.data(), cutTail_.size());
+  packageDigestKnown_ = whole.finish(packageDigest_);
   // CryptoAPI takes signatures least significant byte first, which is how the
   // package stores them: no reordering.
   if (::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
@@ -125,6 +149,8 @@ bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* 
 void SignatureVerifier::releaseTrailer() {
   signature.clear();
   signature.shrink_to_fit();
+  cutTail_.clear();
+  cutTail_.shrink_to_fit();
 }
 
 }  // namespace fyrel

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_digest.h"
 #include "common/unique_handle.h"
 
 namespace fyrel {
@@ -38,6 +39,13 @@ class SignatureVerifier {
   // Why the last verify failed, in words a host team can act on; empty
   // after one that passed.
   const std::string& failure() const noexcept { return failure_; }
+  // The SHA-256 of the package whole, as it was downloaded (the signature
+  // and anything after it included), taken in the same read as the check;
+  // false when the last verify did not get that far.
+  bool packageSha256(Sha256Digest& digest) const noexcept {
+    digest = packageDigest_;
+    return packageDigestKnown_;
+  }
 
  private:
   bool extractTrailer(HANDLE package);
@@ -52,6 +60,10 @@ class SignatureVerifier {
   std::vector<unsigned char> signature;
   UniqueFile verifiedPackage;
   std::string failure_;
+  // What the cut took off the end, for the digest of the whole package.
+  std::vector<unsigned char> cutTail_;
+  Sha256Digest packageDigest_{};
+  bool packageDigestKnown_ = false;
 };
 
 }  // namespace fyrel

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
 
 namespace fyrel::test {
@@ -22,15 +23,15 @@ class HostBoundary : public LoaderTest {
   HostBoundary() : LoaderTest("127.120") {}
 
   // Develop mode from a folder of this case's own holding the test game.
-  std::string installGame() {
-    const std::string folder = scratchDir("boundary");
+  std::string installGame(const std::string& scratchName = "boundary") {
+    const std::string folder = scratchDir(scratchName);
     ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
     developFolder_ = folder;
     return folder;
   }
   std::map<std::string, std::string> developParameters() const { return {{"developdir", developFolder_}}; }
-  void startDevelopGame() {
-    installGame();
+  void startDevelopGame(const std::string& scratchName = "boundary") {
+    installGame(scratchName);
     ASSERT_TRUE(create(developParameters()));
     ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
   }
@@ -213,15 +214,30 @@ TEST_F(HostBoundary, ASecondStartOfARunningGameWaitsUntilTheFirstHasReleasedIt) 
 }
 
 TEST_F(HostBoundary, AGameThatLeavesAThreadRunningStaysLoadedAndTheHostLivesOn) {
-  startDevelopGame();
-  auto leaveThread = developHook<HookFn>("TestGameLeaveThreadRunning");
-  ASSERT_NE(leaveThread, nullptr);
-  leaveThread();
-  destroy();
-  EXPECT_EQ(gameCalls().back(), "Release");
-  EXPECT_EQ(host.notifications().back(), kClosed);
-  EXPECT_NE(developGame(), nullptr);  // kept for the thread that still runs its code
-  pumpFor(200);                       // the thread goes on running: the process lives
+  // A folder of its own per case: a module kept loaded by one case must
+  // not keep the next one's loaded.
+  static const struct {
+    const char* hook;
+    const char* folder;
+  } cases[] = {
+      {"TestGameLeaveThreadRunning", "boundary_thread"},
+      {"TestGameLeaveRuntimeThreadRunning", "boundary_runtime_thread"},
+      {"TestGameLeaveStdThreadRunning", "boundary_std_thread"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hook);
+    clearGameCalls();
+    host.clear();
+    startDevelopGame(c.folder);
+    auto leaveThread = developHook<HookFn>(c.hook);
+    ASSERT_NE(leaveThread, nullptr);
+    leaveThread();
+    destroy();
+    EXPECT_EQ(gameCalls().back(), "Release");
+    EXPECT_EQ(host.notifications().back(), kClosed);
+    EXPECT_NE(developGame(), nullptr);  // kept for the thread that still runs its code
+    pumpFor(200);                       // the thread goes on running: the process lives
+  }
 }
 
 TEST_F(HostBoundary, APairTheGameSendsFromItsReleaseReachesTheHostBeforeTheClosingReport) {
@@ -257,6 +273,48 @@ TEST_F(HostBoundary, TheExtractedGameDllCannotBeReplacedBeforeItIsLoaded) {
   EXPECT_TRUE(tried);
   EXPECT_FALSE(overwritten);
   EXPECT_FALSE(deleted);
+}
+
+TEST_F(HostBoundary, AGameDllAnotherProcessHeldAWriterOnIsNeverLoaded) {
+  // Another account's process opens the DLL's name for writing while the
+  // package is being extracted, sharing everything, and keeps it open past
+  // the end of the extraction; then it writes a DLL of its own over it and
+  // lets go just before the load.
+  const std::string other = readFile(binDir() + "games\\start_false\\testgame.dll");
+  ASSERT_FALSE(other.empty());
+  UniqueFile writer;
+  bool written = false;
+  host.onNotify([&](const Pair& pair) {
+    if (pair.second == "STATE_EXTRACTING") {
+      writer.reset(::CreateFileA((gameFolder() + "testgame.dll").c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0,
+                                 nullptr));
+    }
+    if (pair.second == "STATE_GAME_READY" && writer) {
+      DWORD done = 0;
+      written = ::SetFilePointer(writer.get(), 0, nullptr, FILE_BEGIN) == 0 &&
+                ::WriteFile(writer.get(), other.data(), static_cast<DWORD>(other.size()), &done, nullptr) &&
+                done == other.size() && ::SetEndOfFile(writer.get());
+      writer.reset();
+    }
+  });
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  // Refused when the DLL is held for loading, or already when the
+  // extraction meets a file that someone else has open.
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return host.received("STATE_GAME_CREATE_FAILED") || host.received("STATE_EXTRACT_GAME_FAILED") ||
+               host.received("STATE_GAME_CREATE_SUCCEEDED");
+      },
+      20000));
+  host.onNotify(nullptr);
+  EXPECT_FALSE(host.received("STATE_GAME_CREATE_SUCCEEDED"));
+  EXPECT_TRUE(gameCalls().empty());  // no code of either file ran
+  if (host.received("STATE_GAME_READY")) {
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(host.received("STATE_GAME_CREATE_FAILED"));
+  }
 }
 
 }  // namespace

@@ -174,6 +174,7 @@ TEST_F(LoaderLinks, AnInstalledGameStartsOnlyWhileNoOneElseHoldsItsFolder) {
   createFolderChain(gameFolder());
   ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (gameFolder() + "testgame.dll").c_str(), FALSE);
   writeFile(gameFolder() + "_version.bin", "game.pkg");
+  recordInstallByThisAccount(gameFolder(), "game.pkg");
   startServer();
 
   LockHolder other(gameFolderLockNameOf(gameFolder()));

@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "common/sha256.h"
 #include "common/unique_handle.h"
 #include "extension/loader_fixture.h"
+#include "storage/install_record.h"
 #include "support/import_patch.h"
 #include "support/process_stats.h"
 
@@ -53,6 +56,68 @@ TEST_F(Loader, SecondStartOfTheSamePackageGoesStraightToTheGame) {
   ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
   EXPECT_EQ(host.notifications(), (States{kReady, kCreated, kStarted}));
   EXPECT_EQ(server->requestCount(), 1u);  // nothing asked of the server the second time
+}
+
+Sha256Digest digestOfFile(const std::string& path) {
+  Sha256Digest digest{};
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_TRUE(file && sha256OfFile(file.get(), digest)) << path;
+  return digest;
+}
+
+TEST_F(Loader, AnInstallIsRecordedForThisAccountWithThePackageAsDownloaded) {
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  InstallRecord record;
+  ASSERT_TRUE(readInstallRecord(gameFolder(), record));
+  EXPECT_EQ(record.packageName, "game.pkg");
+  EXPECT_EQ(record.packageDigest, digestOfFile(fixture("game.pkg")));  // signature and all
+  ASSERT_EQ(record.members.size(), 1u);                                // the levels are data
+  EXPECT_EQ(record.members[0].name, "testgame.dll");
+  EXPECT_EQ(record.members[0].digest, digestOfFile(binDir() + "games\\ok\\testgame.dll"));
+}
+
+// The game folder is open to every account: what another one leaves there
+// between two starts, or an install this account did not make, is not
+// started; the package is installed afresh instead.
+TEST_F(Loader, AnInstalledGameThisAccountCannotVouchForIsInstalledAfresh) {
+  static const struct {
+    const char* change;
+    std::function<void(const std::string& folder)> make;
+  } cases[] = {
+      {"the game DLL swapped",
+       [](const std::string& folder) {
+         ::CopyFileA((binDir() + "games\\start_false\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
+       }},
+      {"no record of this account's", [](const std::string& folder) { deleteInstallRecord(folder); }},
+      {"a DLL added",
+       [](const std::string& folder) {
+         ::CopyFileA((binDir() + "games\\ok\\testgame.dll").c_str(), (folder + "data\\helper.dll").c_str(), FALSE);
+       }},
+      {"a program image under a data name",
+       [](const std::string& folder) { writeFile(folder + "data\\levels\\2.dat", "MZ\x90\x00"); }},
+  };
+  startServer().enqueue(Response::file(fixture("game.pkg")));
+  std::size_t requests = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.change);
+    host.clear();
+    ASSERT_TRUE(create());
+    ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+    destroy();
+    EXPECT_EQ(server->requestCount(), ++requests);
+    c.make(gameFolder());
+
+    host.clear();
+    ASSERT_TRUE(create());
+    ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+    EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}));
+    EXPECT_EQ(server->requestCount(), ++requests);
+    EXPECT_EQ(readFile(gameFolder() + "testgame.dll"), readFile(binDir() + "games\\ok\\testgame.dll"));
+    destroy();
+    removeTree(partnerFolder());
+  }
 }
 
 TEST_F(Loader, DevelopModeLoadsTheGameFromTheDevelopFolderWithoutDownloading) {
@@ -129,6 +194,7 @@ void installWithMarker(const std::string& folder, const std::string& variant) {
   createFolderChain(folder);
   ::CopyFileA((binDir() + "games\\" + variant + "\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
   writeFile(folder + "_version.bin", "game.pkg");
+  recordInstallByThisAccount(folder, "game.pkg");
 }
 
 TEST_F(Loader, GameModuleFailureDeletesTheMarker) {

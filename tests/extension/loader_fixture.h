@@ -15,6 +15,7 @@
 #include "storage/player_folder.h"
 #include "support/game_call_log.h"
 #include "support/http_test_server.h"
+#include "support/installed_by_this_account.h"
 #include "support/test_host.h"
 #include "support/test_paths.h"
 #include "support/test_window.h"

@@ -7,6 +7,7 @@
 #include "extension/failing_allocation.h"
 #include "extension/game_loader_extension.h"
 #include "storage/player_folder.h"
+#include "support/installed_by_this_account.h"
 #include "support/test_host.h"
 #include "support/test_paths.h"
 #include "support/test_window.h"
@@ -21,6 +22,7 @@ TEST(TimerStep, AStepThatRunsOutOfMemoryDoesNotStopTheLaterSteps) {
   createFolderChain(folder);
   ::CopyFileA((test::binDir() + "games\\ok\\testgame.dll").c_str(), (folder + "testgame.dll").c_str(), FALSE);
   test::writeFile(folder + "_version.bin", "game.pkg");
+  test::recordInstallByThisAccount(folder, "game.pkg");
   {
     test::TestWindow window;
     test::TestHost host;

@@ -294,6 +294,12 @@ void HttpTestServer::release() {
   changed_.notify_all();
 }
 
+void HttpTestServer::dropStalled() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++drops_;
+  changed_.notify_all();
+}
+
 void HttpTestServer::stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -458,9 +464,10 @@ void HttpTestServer::serveRequests(Io& io) {
 bool HttpTestServer::stall() {
   std::unique_lock<std::mutex> lock(mutex_);
   ++stalls_;
+  const std::size_t drops = drops_;
   changed_.notify_all();
-  changed_.wait(lock, [&] { return released_ || stopping_; });
-  return !stopping_;
+  changed_.wait(lock, [&] { return released_ || stopping_ || drops_ != drops; });
+  return released_ && !stopping_;
 }
 
 int HttpTestServer::Io::receive(char* buffer, std::size_t size, unsigned long timeoutMs) {

@@ -136,6 +136,9 @@ class HttpTestServer {
   bool waitForStalls(std::size_t count, int timeoutMs) const;
   // Lets every stalled answer go on, now and later (stalls stop stalling).
   void release();
+  // Ends the answers stalled now: each closes its connection where it stands.
+  // Later answers still stall.
+  void dropStalled();
 
   // Closes the listening socket and every connection, and joins all threads.
   // Safe to call more than once.
@@ -189,6 +192,7 @@ class HttpTestServer {
   std::size_t ended_ = 0;
   std::uint64_t bodyBytes_ = 0;
   bool released_ = false;
+  std::size_t drops_ = 0;  // dropStalled() calls so far
   bool stopping_ = false;
   std::list<std::unique_ptr<Connection>> connections_;
 };

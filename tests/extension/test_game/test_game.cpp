@@ -8,6 +8,7 @@
 // from inside the call, as games may.
 #include <fyrel/game_module.h>
 #include <fyrel/module_unload.h>
+#include <process.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -163,6 +164,20 @@ DWORD WINAPI runForever(void*) {
 FYREL_GAME_EXPORT void __cdecl TestGameLeaveThreadRunning() {
   HANDLE thread = ::CreateThread(nullptr, 0, &runForever, nullptr, 0, nullptr);
   if (thread != nullptr) ::CloseHandle(thread);
+}
+// The same through the C runtime, as most games start their threads: such a
+// thread starts inside the runtime's DLL, not this module.
+unsigned __stdcall runForeverFromRuntime(void*) {
+  for (;;) ::Sleep(5);
+}
+FYREL_GAME_EXPORT void __cdecl TestGameLeaveRuntimeThreadRunning() {
+  HANDLE thread = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &runForeverFromRuntime, nullptr, 0, nullptr));
+  if (thread != nullptr) ::CloseHandle(thread);
+}
+FYREL_GAME_EXPORT void __cdecl TestGameLeaveStdThreadRunning() {
+  std::thread([] {
+    for (;;) ::Sleep(5);
+  }).detach();
 }
 
 FYREL_GAME_EXPORT int __cdecl TestGameGetHostValue(const char* name, char* buffer, int size) {

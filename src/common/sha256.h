@@ -1,0 +1,62 @@
+// SHA-256 through CryptoAPI's AES provider: the digests that tie what runs
+// from the shared game folder to what this account installed.
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstddef>
+
+#include "common/file_digest.h"
+#include "common/unique_handle.h"
+
+namespace fyrel {
+
+// One digest, fed piece by piece. A failure anywhere makes finish() fail.
+class Sha256 {
+ public:
+  Sha256() noexcept {
+    HCRYPTPROV provider = 0;
+    // Verify-only context: no key container is created or opened.
+    if (::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+      provider_.reset(provider);
+    HCRYPTHASH hash = 0;
+    if (provider_ && ::CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, &hash)) hash_.reset(hash);
+    failed_ = !hash_;
+  }
+  void update(const void* bytes, std::size_t size) noexcept {
+    if (failed_ || size == 0) return;
+    failed_ = !::CryptHashData(hash_.get(), static_cast<const BYTE*>(bytes), static_cast<DWORD>(size), 0);
+  }
+  bool finish(Sha256Digest& digest) noexcept {
+    DWORD size = static_cast<DWORD>(digest.size());
+    if (failed_ || !::CryptGetHashParam(hash_.get(), HP_HASHVAL, digest.data(), &size, 0) || size != digest.size())
+      return false;
+    failed_ = true;  // a finished hash takes no more data
+    return true;
+  }
+
+ private:
+  UniqueCryptProvider provider_;  // declared first: the hash goes before it
+  UniqueCryptHash hash_;
+  bool failed_ = true;
+};
+
+// The digest of the whole file behind handle, read from its first byte;
+// the file position is left at its end.
+inline bool sha256OfFile(HANDLE file, Sha256Digest& digest) noexcept {
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  Sha256 hash;
+  static constexpr DWORD kChunk = 64 * 1024;
+  unsigned char buffer[kChunk];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer, kChunk, &read, nullptr)) return false;
+    if (read == 0) break;
+    hash.update(buffer, read);
+  }
+  return hash.finish(digest);
+}
+
+}  // namespace fyrel
