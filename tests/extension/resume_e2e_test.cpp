@@ -328,6 +328,25 @@ TEST_F(Resume, APartAnnouncingTheWholeLengthStartsOverInsteadOfFailing) {
   EXPECT_EQ(log.find("failed: ;"), std::string::npos) << log;
 }
 
+// A link that drops the connection right after the headers of the answer
+// for the rest: nothing was added, but nothing on disk is wrong either. The
+// bytes kept must not be thrown away with a final failure.
+TEST_F(Resume, ACutRightAfterThePartsHeadersKeepsTheBytesOnDisk) {
+  fastClock();
+  const std::uint64_t S = size("game.pkg");
+  const std::uint64_t q = (S + 3) / 4;
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(q));
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(0));
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges());
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_FALSE(host.notifications().empty());
+  EXPECT_EQ(host.notifications().back(), kStarted);
+  if (host.notifications().back() == kStarted) expectInstalled(false);
+  EXPECT_EQ(s.bodyBytesSent(), S);
+}
+
 TEST_F(Resume, DeleteDuringAPauseIsImmediate) {
   Response busy = Response::status(503);
   busy.header("Retry-After", "30");
