@@ -304,6 +304,49 @@ TEST_F(Resume, RefusedConnectionIsTriedThreeTimesThenFinal) {
   EXPECT_EQ(host.notifications(), downloads(4) + States{kDownloadFailed});
 }
 
+// A part whose Content-Range fits but whose Content-Length states the whole
+// file (a server that gets 206 wrong): the part cannot be taken, and the
+// package must come whole from zero, as for any part that does not fit,
+// instead of the bytes on disk being thrown away with a final failure.
+TEST_F(Resume, APartAnnouncingTheWholeLengthStartsOverInsteadOfFailing) {
+  fastClock();
+  const std::uint64_t S = size("game.pkg");
+  const std::uint64_t q = (S + 3) / 4;
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(q));
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().withLength(S));
+  ::DeleteFileA(installLogPath().c_str());
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_GE(s.requestCount(), 2u);
+  EXPECT_TRUE(s.requests()[1].hasHeader("Range"));
+  ASSERT_FALSE(host.notifications().empty());
+  EXPECT_EQ(host.notifications().back(), kStarted);
+  if (host.notifications().back() == kStarted) expectInstalled(false);
+  // Whatever ended the second attempt is named: never a failure without a cause.
+  const std::string log = installLogText();
+  EXPECT_EQ(log.find("failed: ;"), std::string::npos) << log;
+}
+
+// A link that drops the connection right after the headers of the answer
+// for the rest: nothing was added, but nothing on disk is wrong either. The
+// bytes kept must not be thrown away with a final failure.
+TEST_F(Resume, ACutRightAfterThePartsHeadersKeepsTheBytesOnDisk) {
+  fastClock();
+  const std::uint64_t S = size("game.pkg");
+  const std::uint64_t q = (S + 3) / 4;
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(q));
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(0));
+  s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges());
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_FALSE(host.notifications().empty());
+  EXPECT_EQ(host.notifications().back(), kStarted);
+  if (host.notifications().back() == kStarted) expectInstalled(false);
+  EXPECT_EQ(s.bodyBytesSent(), S);
+}
+
 TEST_F(Resume, DeleteDuringAPauseIsImmediate) {
   Response busy = Response::status(503);
   busy.header("Retry-After", "30");
