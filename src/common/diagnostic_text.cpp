@@ -1,5 +1,6 @@
 #include "common/diagnostic_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace fyrel {
@@ -91,14 +92,26 @@ constexpr NamedCode kCertificateFlags[] = {
 }  // namespace
 
 std::string addressForLog(const std::string& url) {
-  std::string address = url.substr(0, url.find_first_of("?#"));
-  // The user information ends at the last "@" before the path.
-  const std::size_t schemeEnd = address.find("://");
-  const std::size_t authority = schemeEnd == std::string::npos ? 0 : schemeEnd + 3;
-  const std::size_t pathStart = address.find('/', authority);
-  const std::size_t at = address.rfind('@', pathStart == std::string::npos ? std::string::npos : pathStart);
-  if (at != std::string::npos && at >= authority && (pathStart == std::string::npos || at < pathStart))
-    address.erase(authority, at + 1 - authority);
+  // The user information is everything of the authority up to its last
+  // "@": a password may hold "?", "#" or ":" itself, so it is cut before
+  // the query is. The authority ends at the first "/" after it starts.
+  const std::size_t scheme = url.find("://");
+  const std::size_t authority = scheme != std::string::npos ? scheme + 3 : url.compare(0, 2, "//") == 0 ? 2 : 0;
+  // Without a path, a query's "@" is no part of it.
+  std::size_t authorityEnd = url.find('/', authority);
+  if (authorityEnd == std::string::npos) authorityEnd = url.find_first_of("?#", authority);
+  const std::size_t at = url.rfind('@', authorityEnd);
+  std::string address = url;
+  if (at != std::string::npos && at >= authority) address.erase(authority, at + 1 - authority);
+  address.erase(std::min(address.size(), address.find_first_of("?#", authority)));
+  // What is left of the authority must be a server and a port: anything
+  // after a ":" but digits (a password with a "/" in it, "user:pw/x@...")
+  // withholds the address rather than show it.
+  const std::string server = address.substr(authority, address.find('/', authority) - authority);
+  const std::size_t colon = server.rfind(':');
+  if (colon != std::string::npos && server.find(']', colon) == std::string::npos &&
+      server.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+    return address.substr(0, authority) + "(address withheld)";
   return address;
 }
 

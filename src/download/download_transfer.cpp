@@ -201,14 +201,16 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   }
   if (!file) return failWithError("making the package file in the game folder", ::GetLastError());
   LARGE_INTEGER size{};
-  if (resuming && !::GetFileSizeEx(file.get(), &size)) return false;
+  if (resuming && !::GetFileSizeEx(file.get(), &size))
+    return failWithError("reading the package's size", ::GetLastError());
   // Only a part of the package, never all of it or more: anything else is
   // no prefix of what the validator vouches for.
   const bool keep = resuming && size.QuadPart > 0 && static_cast<std::uint64_t>(size.QuadPart) < from.total;
   if (!keep) {
     if (resuming) {
       LARGE_INTEGER start{};
-      if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+      if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
+        return failWithError("emptying the package", ::GetLastError());
     }
     {
       std::lock_guard<std::mutex> guardLearned(learnedLock);
@@ -220,7 +222,8 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
     return true;
   }
   LARGE_INTEGER end{};
-  if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END)) return false;
+  if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END))
+    return failWithError("going to the package's end", ::GetLastError());
   onDisk = static_cast<std::uint32_t>(size.QuadPart);
   startOffset.store(onDisk, std::memory_order_relaxed);
   setProgress(onDisk, from.total);
@@ -231,7 +234,8 @@ bool HttpDownloader::Transfer::emptyFile() {
   std::lock_guard<std::mutex> guard(lock);
   if (stopped.load(std::memory_order_relaxed)) return false;
   LARGE_INTEGER start{};
-  if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) return false;
+  if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
+    return failWithError("emptying the package", ::GetLastError());
   {
     std::lock_guard<std::mutex> guardLearned(learnedLock);
     learned = ResumePoint();
@@ -320,7 +324,8 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
     ::WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     ::WinHttpSetStatusCallback(request.get(), noteSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
     DWORD disabled = kDisabledFeatures;
-    if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled)) return false;
+    if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled))
+      return failWithError("setting up the request", ::GetLastError());
     DWORD responseWait = kHeaderWaitMs;
     ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseWait,
                        sizeof responseWait);  // best effort: the owner's poll bounds it too
@@ -348,7 +353,7 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
     if (late) return fail("no complete answer headers within " + number(kHeaderWaitMs / 1000) + " s");
     if (stopped.load(std::memory_order_acquire)) return false;
     if (!answered) {
-      const std::string via = proxy.empty() ? "" : " through the proxy " + proxy;
+      const std::string via = proxy.empty() ? "" : " through the proxy " + addressForLog(proxy);
       return failWithError(("before an answer came" + via).c_str(), error);
     }
 
@@ -398,9 +403,15 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
       std::string named;
       const DWORD validatorHeader = isStrongEtag(from.validator) ? WINHTTP_QUERY_ETAG : WINHTTP_QUERY_LAST_MODIFIED;
       const bool otherVersion = headerText(request, validatorHeader, named) && named != from.validator;
+      // The part's own length must be the rest to the byte: a server that
+      // announces the whole file's length for a part is answered like one
+      // whose range does not fit.
+      std::uint64_t partLength = 0;
+      const bool lengthFits =
+          announcedLength(request, partLength) && (partLength == 0 || partLength == from.total - onDisk);
       if (status == 206 && !otherVersion && sameTarget(answeredBy, from.source) &&
           headerText(request, WINHTTP_QUERY_CONTENT_RANGE, text) && parseContentRange(text, range) &&
-          rangeContinues(range, onDisk, from.total))
+          rangeContinues(range, onDisk, from.total) && lengthFits)
         return readBody(request, onDisk, from.total);
       // A whole answer: the server ignores ranges or the file changed. A
       // part that does not fit, or a range refused: asked for again from
@@ -462,11 +473,6 @@ bool HttpDownloader::Transfer::readWholeBody(HINTERNET request, DWORD status, co
 }
 
 bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset, std::uint32_t total) {
-  // The rest of a file must come as announced by its range, to the byte.
-  if (offset != 0) {
-    std::uint64_t announced = 0;
-    if (!announcedLength(request, announced) || (announced != 0 && announced != total - offset)) return false;
-  }
   const bool lengthKnown = total != 0;
   setProgress(offset, total);
 
@@ -519,8 +525,13 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
   std::lock_guard<std::mutex> guard(lock);
   if (stopped.load(std::memory_order_relaxed) || !writeOut(pending)) return false;
   if (received == 0) return fail("an empty body");
-  if (lengthKnown && received != total)
+  if (lengthKnown && received != total) {
+    // Under Wine a dropped connection reads as the end of the body: what
+    // came is kept, and a drop before the first byte may pass like a
+    // reset connection.
+    transient.store(true, std::memory_order_relaxed);
     return fail("the body ended after " + number(received) + " of " + number(total) + " bytes");
+  }
   // The handle holds no bytes of its own (no runtime buffer): closing it
   // loses nothing, and a failed close means nothing for the data written.
   file.reset();

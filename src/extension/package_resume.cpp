@@ -68,8 +68,13 @@ void GameLoaderExtension::keepResumeRecord() {
   if (!folderLock_.held() || !folderChain_.held()) return;
   const std::string recordPath = resumeRecordPath(packagePath_);
   // A record only for a server that said it serves ranges: another start
-  // would otherwise keep a partial package it can never continue.
-  resumeRecordKept_ = point.resumable() && point.rangesAccepted &&
+  // would otherwise keep a partial package it can never continue. And none
+  // for an address with a query: the record lies in the folder every
+  // account reads, and a signed address's token must not (such a download
+  // still resumes within its start).
+  const bool signedAddress =
+      gameCabUrl_.find('?') != std::string::npos || point.source.path.find('?') != std::string::npos;
+  resumeRecordKept_ = point.resumable() && point.rangesAccepted && !signedAddress &&
                       writeResumeRecordFile(recordPath, folderChain_.deepestPath(), ResumeRecord{gameCabUrl_, point});
   if (!resumeRecordKept_) deleteCheckedFile(recordPath, folderChain_.deepestPath());
 }

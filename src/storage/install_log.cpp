@@ -137,7 +137,11 @@ void InstallLog::append(const std::string& line) {
   // tells.
   if (!finalPathIs(file.get(), folderFinalPath_ + fileName_)) return;
   OVERLAPPED whole{};
-  if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return;
+  // Never waited for: a process of this account stopped in the middle of
+  // its own line (a debugger) must not stop this install; the line then
+  // stands in the debug channel alone.
+  if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+    return;
   struct Unlock {
     HANDLE file;
     ~Unlock() {

@@ -8,7 +8,9 @@ std::string installLogFileName(const std::string& partnerName, const std::string
 
 std::string installLogEntry(const std::string& localTime, const std::string& instance, const std::string& line) {
   std::string entry = localTime + " [" + instance + "] ";
-  entry.append(line, 0, line.find_last_not_of("\r\n") + 1);
+  const std::size_t room = kMaxInstallLogEntry > entry.size() + 2 ? kMaxInstallLogEntry - entry.size() - 2 : 0;
+  const std::size_t end = line.find_last_not_of("\r\n") + 1;
+  entry.append(line, 0, end < room ? end : room);
   entry += "\r\n";
   return entry;
 }

@@ -9,6 +9,9 @@ TEST(InstallLogText, AnEntryCarriesTimeInstanceAndOneLineEnd) {
   EXPECT_EQ(installLogFileName("acme", "paddle"), "acme-paddle.log");
   EXPECT_EQ(installLogEntry("2026-12-11 06:45:03", "1a2b.1", "FyrelExtension: x\n"),
             "2026-12-11 06:45:03 [1a2b.1] FyrelExtension: x\r\n");
+  const std::string longest = installLogEntry("2026-12-11 06:45:03.123", "1a2b.1", std::string(511, 'y') + "\n");
+  EXPECT_EQ(longest.size(), kMaxInstallLogEntry);
+  EXPECT_EQ(longest.substr(longest.size() - 3), "y\r\n");
 }
 
 TEST(InstallLogText, TheNewestHalfKeepsWholeEntriesOnly) {
