@@ -86,5 +86,22 @@ TEST_F(FailureCauses, ABodyCutShortIsNamedAndTheNextAttemptGoesOn) {
   EXPECT_EQ(log.find("install failed"), std::string::npos) << log;
 }
 
+TEST_F(FailureCauses, ALogThatCannotBeWrittenNeverChangesTheInstall) {
+  // A folder where the log file belongs: no line can be written there.
+  createFolderChain(installLogFolder());
+  ASSERT_TRUE(::CreateDirectoryA(installLogPath().c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+  HttpTestServer& s = startServer();
+  s.enqueue(Response::status(503));
+  s.enqueue(Response::file(fixture("game.pkg")));
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.notifications(),
+            (States{kDownloading, kDownloading, kCheck, kExtracting, kReady, kCreated, kStarted}));
+  destroy();
+  EXPECT_TRUE(::RemoveDirectoryA(installLogPath().c_str()));
+  // Never in the shared game folder either.
+  EXPECT_EQ(entriesOf(gameFolder()).find(".log"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace fyrel::test

@@ -218,8 +218,8 @@ TEST_F(StartupParameters, ComposesTheGameFolderAndPackagePathOfTheWorkedExample)
   EXPECT_EQ(host.notifications().front(), (test::Pair{"FE_STATE", "STATE_DOWNLOADING"}));
   // Every name asked twice (probe, then exact length), in this order.
   const std::vector<std::string> asked = host.getValueCalls();
-  const std::vector<std::string> order = {"gamename",  "partnername", "language", "country",   "gamecab",
-                                          "gamewidth", "gameheight",  "localURL", "developdir"};
+  const std::vector<std::string> order = {"gamename",  "partnername", "language", "country",    "gamecab",
+                                          "gamewidth", "gameheight",  "localURL", "developdir", "gamecabsha256"};
   ASSERT_EQ(asked.size(), order.size() * 2);
   for (std::size_t i = 0; i < order.size(); ++i) {
     EXPECT_EQ(asked[2 * i], order[i]);

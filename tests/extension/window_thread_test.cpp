@@ -21,9 +21,15 @@ std::atomic<DWORD> gHashThread{0};
 std::atomic<DWORD> gVerifyThread{0};
 std::atomic<int> gHashCalls{0};
 
+// Only the package's check (MD5) counts: the game DLL is hashed (SHA-256)
+// on the window thread as it is loaded, as the loading of a game is.
 BOOL WINAPI recordedHashData(HCRYPTHASH hash, const BYTE* data, DWORD length, DWORD flags) {
-  gHashThread.store(::GetCurrentThreadId());
-  ++gHashCalls;
+  ALG_ID algorithm = 0;
+  DWORD size = sizeof algorithm;
+  if (::CryptGetHashParam(hash, HP_ALGID, reinterpret_cast<BYTE*>(&algorithm), &size, 0) && algorithm == CALG_MD5) {
+    gHashThread.store(::GetCurrentThreadId());
+    ++gHashCalls;
+  }
   return ::CryptHashData(hash, data, length, flags);
 }
 
