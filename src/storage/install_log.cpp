@@ -153,10 +153,12 @@ void InstallLog::append(const std::string& line) {
   const std::string entry = installLogEntry(localTimeText(), instance_, line);
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return;
-  if (static_cast<unsigned long long>(size.QuadPart) + entry.size() >= kMaxInstallLogBytes) {
+  const auto length = static_cast<unsigned long long>(size.QuadPart);
+  if (length + entry.size() >= kMaxInstallLogBytes) {
     // Past the bound, the oldest half goes: the log keeps the recent
-    // installs, which are the ones somebody asks about.
-    std::string log(static_cast<std::size_t>(size.QuadPart < kMaxInstallLogBytes * 4 ? size.QuadPart : 0), '\0');
+    // installs, which are the ones somebody asks about. One far larger
+    // than any this code writes is emptied instead of read.
+    std::string log(static_cast<std::size_t>(length < kMaxInstallLogBytes * 4 ? length : 0), '\0');
     DWORD read = 0;
     if (!log.empty() &&
         (!::ReadFile(file.get(), &log[0], static_cast<DWORD>(log.size()), &read, nullptr) || read != log.size()))
