@@ -19,6 +19,27 @@ std::set<std::string>& heldHere() {
   return names;
 }
 
+// Every account may wait on and release the lock, as every account may
+// install into the folder; nobody but its creator may change its access
+// list. Opened with just those rights, so an account that did not create it
+// needs no more.
+UniqueKernelHandle createEveryonesMutex(const std::string& name) {
+  constexpr DWORD kLockRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // 0x00100001: SYNCHRONIZE | MUTEX_MODIFY_STATE, allowed to Everyone (WD).
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+    descriptor = nullptr;  // the default access list: this account's sessions only
+  }
+  UniqueLocal owned(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  // Not taken at creation: ownership is always taken by a zero-time wait,
+  // which also reports a mutex whose owner died.
+  return UniqueKernelHandle(::CreateMutexExA(&attributes, name.c_str(), 0, kLockRights));
+}
+
+}  // namespace
+
 // The folder's long path as the file system knows it, so that an 8.3 alias
 // of any level ("ACME~1") names the same lock as the long name. Levels that
 // do not exist yet have no alias to resolve and are kept as given.
@@ -40,27 +61,6 @@ std::string canonicalFolderPath(const std::string& folder) {
   }
   return folder;
 }
-
-// Every account may wait on and release the lock, as every account may
-// install into the folder; nobody but its creator may change its access
-// list. Opened with just those rights, so an account that did not create it
-// needs no more.
-UniqueKernelHandle createEveryonesMutex(const std::string& name) {
-  constexpr DWORD kLockRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  // 0x00100001: SYNCHRONIZE | MUTEX_MODIFY_STATE, allowed to Everyone (WD).
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-    descriptor = nullptr;  // the default access list: this account's sessions only
-  }
-  UniqueLocal owned(descriptor);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  // Not taken at creation: ownership is always taken by a zero-time wait,
-  // which also reports a mutex whose owner died.
-  return UniqueKernelHandle(::CreateMutexExA(&attributes, name.c_str(), 0, kLockRights));
-}
-
-}  // namespace
 
 std::string gameFolderLockNameOf(const std::string& gameFolder) {
   // Folded in UTF-16, as the file system compares names: "Éditions" and

@@ -17,6 +17,11 @@
 
 namespace fyrel {
 
+// The folder's long path as the file system knows it: an 8.3 alias of any
+// level ("ACME~1") resolved, so that every spelling of a folder names it
+// alike (its lock, this account's record of what it holds).
+std::string canonicalFolderPath(const std::string& folder);
+
 // The lock's name for a game folder: its canonical long path, folded as the
 // file system folds names, hashed (storage/game_folder_lock_name.h).
 std::string gameFolderLockNameOf(const std::string& gameFolder);
