@@ -147,6 +147,15 @@ bool HttpDownloader::Transfer::failWithError(const char* during, DWORD error) {
   return fail(why);
 }
 
+bool HttpDownloader::Transfer::failHeadersLate() noexcept {
+  transient.store(true, std::memory_order_relaxed);
+  try {
+    return fail("no complete answer headers within " + number(kHeaderWaitMs / 1000) + " s");
+  } catch (...) {
+    return false;  // out of memory: the attempt ends all the same, unexplained
+  }
+}
+
 std::string HttpDownloader::Transfer::report() const {
   std::lock_guard<std::mutex> guard(reportLock);
   std::string text = failure;
@@ -349,8 +358,7 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
     const bool late = headersOverdue();
     awaitingHeaders.store(false, std::memory_order_relaxed);
     if (!answered) noteTransient(error);
-    if (late) transient.store(true, std::memory_order_relaxed);
-    if (late) return fail("no complete answer headers within " + number(kHeaderWaitMs / 1000) + " s");
+    if (late) return failHeadersLate();
     if (stopped.load(std::memory_order_acquire)) return false;
     if (!answered) {
       const std::string via = proxy.empty() ? "" : " through the proxy " + addressForLog(proxy);

@@ -116,6 +116,10 @@ struct HttpDownloader::Transfer {
   // A platform call failed: its error by name, and for a TLS failure the
   // certificate's problems.
   bool failWithError(const char* during, DWORD error);
+  // The answer's headers did not come within kHeaderWaitMs: a timeout,
+  // worth another try. Seen by the worker or by the owner's poll, whichever
+  // comes first. Never throws.
+  bool failHeadersLate() noexcept;
   std::string report() const;
 };
 

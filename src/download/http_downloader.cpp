@@ -95,12 +95,7 @@ bool HttpDownloader::running() const noexcept {
   // The owner's poll is what bounds the header stage: the worker itself
   // may be blocked in WinHTTP past the bound.
   if (transfer_->headersOverdue()) {
-    transfer_->transient.store(true, std::memory_order_relaxed);  // a timeout: worth another try
-    try {
-      transfer_->fail("no complete answer headers within " + std::to_string(kHeaderWaitMs / 1000) + " s");
-    } catch (...) {
-      // Out of memory: the attempt ends all the same, unexplained.
-    }
+    transfer_->failHeadersLate();
     transfer_->abandon();
   }
   // A stopped worker may still wait for the network, but its transfer is

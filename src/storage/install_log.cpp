@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "storage/checked_file.h"
+#include "storage/file_name_case.h"
 #include "storage/folder_paths.h"
 #include "storage/install_log_text.h"
 #include "storage/player_folder.h"
@@ -20,34 +22,13 @@ namespace {
 bool isPlainFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
-  UniqueFile level(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!level || !::GetFileInformationByHandle(level.get(), &info)) return false;
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
-std::wstring finalPath(HANDLE handle) {
-  wchar_t path[MAX_PATH * 2] = {};
-  const DWORD length = ::GetFinalPathNameByHandleW(handle, path, MAX_PATH * 2, FILE_NAME_NORMALIZED);
-  if (length == 0 || length >= MAX_PATH * 2) return {};
-  return std::wstring(path, length);
+  return !finalPathOfFolder(path).empty();
 }
 
 bool finalPathIs(HANDLE handle, const std::wstring& expected) {
-  const std::wstring path = finalPath(handle);
+  const std::wstring path = finalPathOf(handle);
   return !path.empty() && ::CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), expected.c_str(),
                                                  static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring widen(const std::string& text) {
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], length);
-  return wide;
 }
 
 std::string localTimeText() {
@@ -90,13 +71,10 @@ bool InstallLog::open(const std::string& partnerName, const std::string& gameNam
       ::CreateDirectoryA(levels[i].c_str(), nullptr);  // the account's default access
       if (!isPlainFolder(levels[i])) return false;
     }
-    UniqueFile logs(::CreateFileA(levels.back().c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    const std::wstring logsFinal = logs ? finalPath(logs.get()) : std::wstring();
+    const std::wstring logsFinal = finalPathOfFolder(levels.back());
     if (logsFinal.empty()) return false;
     std::lock_guard<std::mutex> guard(lock_);
-    fileName_ = widen(installLogFileName(partnerName, gameName));
+    fileName_ = widenAnsi(installLogFileName(partnerName, gameName));
     folderFinalPath_ = logsFinal + L"\\";
     path_ = folder + installLogFileName(partnerName, gameName);
     instance_ = instance;
