@@ -1,5 +1,7 @@
-// SHA-256 through CryptoAPI's AES provider: the digests that tie what runs
-// from the shared game folder to what this account installed.
+// SHA-256: the digests that tie what runs from the shared game folder to
+// what this account installed. On the processor's SHA extensions where it
+// has them (every installed start hashes every runnable member, so this is
+// on the path of a start); through CryptoAPI's AES provider otherwise.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +10,7 @@
 #include <cstddef>
 
 #include "common/file_digest.h"
+#include "common/sha256_extensions.h"
 #include "common/unique_handle.h"
 
 namespace fyrel {
@@ -15,7 +18,14 @@ namespace fyrel {
 // One digest, fed piece by piece. A failure anywhere makes finish() fail.
 class Sha256 {
  public:
-  Sha256() noexcept {
+  enum class Engine { fastest, platform };
+
+  explicit Sha256(Engine engine = Engine::fastest) noexcept {
+    if (engine == Engine::fastest && processorHasSha256Extensions()) {
+      onProcessor_ = true;
+      failed_ = false;
+      return;
+    }
     HCRYPTPROV provider = 0;
     // Verify-only context: no key container is created or opened.
     if (::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
@@ -26,9 +36,18 @@ class Sha256 {
   }
   void update(const void* bytes, std::size_t size) noexcept {
     if (failed_ || size == 0) return;
+    if (onProcessor_) {
+      processor_.update(bytes, size);
+      return;
+    }
     failed_ = !::CryptHashData(hash_.get(), static_cast<const BYTE*>(bytes), static_cast<DWORD>(size), 0);
   }
   bool finish(Sha256Digest& digest) noexcept {
+    if (onProcessor_ && !failed_) {
+      digest = processor_.finish();
+      failed_ = true;  // a finished hash takes no more data
+      return true;
+    }
     DWORD size = static_cast<DWORD>(digest.size());
     if (failed_ || !::CryptGetHashParam(hash_.get(), HP_HASHVAL, digest.data(), &size, 0) || size != digest.size())
       return false;
@@ -39,6 +58,8 @@ class Sha256 {
  private:
   UniqueCryptProvider provider_;  // declared first: the hash goes before it
   UniqueCryptHash hash_;
+  Sha256Extensions processor_;
+  bool onProcessor_ = false;
   bool failed_ = true;
 };
 

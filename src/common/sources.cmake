@@ -1,1 +1,2 @@
 list(APPEND FYREL_PURE_SOURCES common/diagnostic_text.cpp)
+list(APPEND FYREL_PURE_SOURCES common/sha256_extensions.cpp)
