@@ -32,6 +32,8 @@ void GameLoaderExtension::onTimerTick() {
     bool& flag;
     ~ClearOnExit() { flag = false; }
   } clearTickBusy{tickBusy_};
+  // A step on the disk holds the game folder for itself until it has ended.
+  if (!folderStepDone()) return;
   switch (state_) {
     case LoaderState::Downloading:
       checkDownload();
@@ -212,10 +214,9 @@ void GameLoaderExtension::checkExtraction() {
   holdExtractedGameDll();
   installedMembers_ = extractor_->runnableMembers();
   installedMembersKnown_ = true;
-  recordInstall();
-  if (screen_) screen_->markExtractionDone();
-  discardPackage();
-  reportState(LoaderState::GameReady, "GAME READY TO CREATE", "STATE_GAME_READY");
+  // The record is written and the package deleted off this thread; the
+  // game is ready once both are done.
+  beginFinishingInstall();
 }
 
 }  // namespace fyrel

@@ -7,7 +7,6 @@
 #include "download/http_downloader.h"
 #include "extract/cab_extractor.h"
 #include "screen/progress_screen.h"
-#include "storage/version_marker.h"
 #include "verify/signature_check_worker.h"
 #include "verify/signature_verifier.h"
 
@@ -64,8 +63,8 @@ bool GameLoaderExtension::Create(HWND window, int /*reserved*/, HINSTANCE resour
   // lock held elsewhere means an install is under way: wait for it as a
   // download would. An installed game this account cannot vouch for is
   // installed afresh, as if its marker did not match.
-  if (folderLock_.tryAcquire() && versionMarkerMatches(gameFolder_, cabFileName_) && installedGameVouchedFor()) {
-    reportInstalledGame();
+  if (folderLock_.tryAcquire()) {
+    beginInstalledCheck();
   } else {
     startDownload();
   }
@@ -82,7 +81,10 @@ void GameLoaderExtension::reportInstalledGame() {
 
 void GameLoaderExtension::teardown() {
   // Fixed order: the workers stop and are waited for first, so no transfer
-  // or extraction touches the game folder while the game is released.
+  // or extraction touches the game folder while the game is released. A
+  // step on the disk is short and has no way to stop: it ends first.
+  folderWork_.wait();
+  folderStep_ = FolderStep::none;
   // Once stopped, the transfer writes no byte more: the record is brought
   // up to date with the file it leaves.
   if (downloader_) {

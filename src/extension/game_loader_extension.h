@@ -14,6 +14,7 @@
 
 #include "common/unique_handle.h"
 #include "download/range_answer.h"
+#include "extension/background_step.h"
 #include "extension/game_threads.h"
 #include "extension/loader_state.h"
 #include "extension/startup_parameters_logic.h"
@@ -147,6 +148,18 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool acquireGameFolder();
   void waitForGameFolder();
   void beginTransfer();
+  // The steps that work on the disk run as a BackgroundStep (folder_steps.cpp):
+  // begin* starts one, finishFolderStep takes its outcome on the timer step
+  // after it has ended. Nothing else touches the game folder meanwhile.
+  enum class FolderStep { none, checkingInstalled, preparingTransfer, finishingInstall };
+  void beginInstalledCheck();
+  void beginFinishingInstall();
+  // False while a step runs: the timer step then does nothing else.
+  bool folderStepDone();
+  void finishFolderStep();
+  static void checkInstalledOnWorker(void* extension) noexcept;
+  static void prepareTransferOnWorker(void* extension) noexcept;
+  static void finishInstallOnWorker(void* extension) noexcept;
   // A failed check ends the install, or, for a package put together from
   // pieces, fetches it once more, whole.
   void failVerification(const std::string& why);
@@ -261,6 +274,12 @@ class GameLoaderExtension final : public Generic::GenericExtension {
   bool packageDigestKnown_ = false;
   // The process's threads just before the game module was loaded.
   ThreadsBeforeGame threadsBeforeGame_;
+  // The step working on the disk, and what it found: written by its thread,
+  // read once it has ended.
+  FolderStep folderStep_ = FolderStep::none;
+  BackgroundStep folderWork_;
+  bool installedFound_ = false;
+  bool transferPrepared_ = false;
 };
 
 }  // namespace fyrel

@@ -79,7 +79,7 @@ class Resume : public LoaderTest {
     HttpTestServer& s = startServer();
     s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().stallAfter(whole / 2));
     EXPECT_TRUE(gamecab.empty() ? create() : create({{"gamecab", gamecab}}));
-    EXPECT_TRUE(s.waitForStalls(1, 20000));
+    EXPECT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 20000));
     EXPECT_TRUE(pumpUntil([&] { return fileExists(record()) && fileSize(package()) > 0; }, 20000));
     destroy();
     EXPECT_EQ(host.notifications(), (States{kDownloading, kClosed}));
@@ -237,7 +237,7 @@ TEST_F(Resume, BrokenDownloadsGoOnFromTheBytesOnDiskOnlyWhenTheAnswerFits) {
     HttpTestServer& s = startServer();
     for (const Response& r : row.script) s.enqueue(r);
     ASSERT_TRUE(create());
-    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
     EXPECT_EQ(host.notifications(), row.reports);
     const std::vector<Request> requests = s.requests();
     ASSERT_EQ(requests.size(), row.ranged.size());
@@ -317,7 +317,7 @@ TEST_F(Resume, APartAnnouncingTheWholeLengthStartsOverInsteadOfFailing) {
   s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().withLength(S));
   ::DeleteFileA(installLogPath().c_str());
   ASSERT_TRUE(create());
-  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
   ASSERT_GE(s.requestCount(), 2u);
   EXPECT_TRUE(s.requests()[1].hasHeader("Range"));
   ASSERT_FALSE(host.notifications().empty());
@@ -340,7 +340,7 @@ TEST_F(Resume, ACutRightAfterThePartsHeadersKeepsTheBytesOnDisk) {
   s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().closeAfter(0));
   s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges());
   ASSERT_TRUE(create());
-  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
   ASSERT_FALSE(host.notifications().empty());
   EXPECT_EQ(host.notifications().back(), kStarted);
   if (host.notifications().back() == kStarted) expectInstalled(false);
@@ -352,7 +352,7 @@ TEST_F(Resume, DeleteDuringAPauseIsImmediate) {
   busy.header("Retry-After", "30");
   startServer().enqueue(busy);
   ASSERT_TRUE(create());
-  ASSERT_TRUE(server->waitForRequests(1, 20000));
+  ASSERT_TRUE(pumpUntil([&] { return server->requestCount() >= 1; }, 20000));
   pumpFor(500);
   const DWORD start = ::GetTickCount();
   destroy();
@@ -380,7 +380,7 @@ TEST_F(Resume, ANewStartWithAnotherAddressDropsThePartBeforeItsFirstByte) {
   HttpTestServer& s = startServer();
   s.enqueue(Response::file(fixture("game.pkg")).etag(kV1).ranges().stallFirst());
   ASSERT_TRUE(create({{"gamecab", url("/games/v2/game.pkg")}}));
-  ASSERT_TRUE(s.waitForStalls(1, 20000));
+  ASSERT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 20000));
   EXPECT_FALSE(fileExists(record()));
   EXPECT_EQ(fileSize(package()), 0u);
   s.release();

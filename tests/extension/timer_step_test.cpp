@@ -32,9 +32,16 @@ TEST(TimerStep, AStepThatRunsOutOfMemoryDoesNotStopTheLaterSteps) {
     GameLoaderExtension extension;
     extension.host = &host;
     ASSERT_TRUE(extension.Create(window.hwnd(), 0, ::GetModuleHandleA(nullptr)));
-    ASSERT_EQ(extension.state(), LoaderState::GameReady);  // the next step loads the game
-
+    // The installed game is checked off the window thread and reported
+    // ready on a later step; the step after that loads the game.
     LRESULT result = 0;
+    ASSERT_TRUE(test::pumpUntil(
+        [&] {
+          extension.ProcessMsg(WM_TIMER, 0, 0, &result);
+          return extension.state() == LoaderState::GameReady;
+        },
+        20000));
+
     test::failNextAllocationOnThisThread();  // the game module's path, in that step
     EXPECT_THROW(extension.ProcessMsg(WM_TIMER, 0, 0, &result), std::bad_alloc);
     EXPECT_EQ(extension.state(), LoaderState::GameReady);

@@ -65,7 +65,7 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
     ASSERT_TRUE(create({{"gamecab", url(std::string("/games/") + package)}}));
     // The split cabinet once kept its worker asking for the missing part;
     // the set once installed and started a game half made of planted bytes.
-    ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000)) << host.stateNames().back();
+    ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000)) << host.lastStateName();
     EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
     EXPECT_FALSE(fileExists(gameFolder() + "testgame.dll"));
     EXPECT_FALSE(fileExists(gameFolder() + package));  // deleted, as after any failed extraction
@@ -78,8 +78,8 @@ TEST_F(Hostile, CabinetsWithRefusedMembersFailTheExtractionAndPlantNothing) {
 
     host.clear();
     ASSERT_TRUE(create({{"gamecab", url(std::string("/games/") + package)}}));
-    EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");  // no planted marker trusted
     ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 30000));
+    EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");  // no planted marker trusted
     destroy();
     server.reset();
   }
@@ -103,7 +103,7 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   createFolderChain(gameFolder());
   startServer().enqueue(Response::file(hostile("big_member.pkg")));
   ASSERT_TRUE(create({{"gamecab", url("/games/big_member.pkg")}}));
-  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 60000)) << host.stateNames().back();
+  ASSERT_TRUE(waitFor("STATE_EXTRACT_GAME_FAILED", 60000)) << host.lastStateName();
   EXPECT_FALSE(fileExists(gameFolder() + "_version.bin"));
   EXPECT_FALSE(fileExists(gameFolder() + "big_member.pkg"));
   destroy();
@@ -113,8 +113,8 @@ TEST_F(Hostile, AFullDiskFailsTheExtractionAndTheNextStartInstallsCleanly) {
   ASSERT_TRUE(disk.grow("16m", 16ull << 20));
   host.clear();
   ASSERT_TRUE(create({{"gamecab", url("/games/big_member.pkg")}}));
+  ASSERT_TRUE(waitFor("STATE_GAME_STARTED", 60000)) << host.lastStateName();
   EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");
-  ASSERT_TRUE(waitFor("STATE_GAME_STARTED", 60000)) << host.stateNames().back();
   EXPECT_EQ(readFile(gameFolder() + "data\\big.bin").size(), 5u * 1024 * 1024 / 29 * 29);
   destroy();  // the game module goes before its disk
 }
@@ -134,7 +134,7 @@ TEST_F(Hostile, AFullDiskFailsTheDownloadAtOnceInsteadOfFetchingItAgain) {
   ASSERT_TRUE(origin.listening());
   origin.enqueue(Response::ok(patterned(4u << 20)));
   ASSERT_TRUE(create({{"gamecab", "http://127.19.0.6/games/full.pkg"}}));
-  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000)) << host.stateNames().back();
+  ASSERT_TRUE(waitFor("STATE_GAME_DOWNLOAD_FAILED", 60000)) << host.lastStateName();
   EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloadFailed}));
   EXPECT_EQ(origin.requestCount(), 1u);
   destroy();
@@ -174,9 +174,9 @@ TEST_F(Hostile, EveryFailureAndEveryEarlyDeleteLeavesNoPackageBehind) {
     }
     ASSERT_TRUE(create());
     if (c.ending != nullptr) {
-      ASSERT_TRUE(waitFor(c.ending)) << host.stateNames().back();
+      ASSERT_TRUE(waitFor(c.ending)) << host.lastStateName();
     } else if (c.stall) {
-      ASSERT_TRUE(s.waitForStalls(1, 10000));
+      ASSERT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 10000));
       ASSERT_TRUE(fileExists(gameFolder() + "game.pkg"));
     } else {
       ASSERT_TRUE(waitFor("STATE_EXTRACTING"));
@@ -204,7 +204,7 @@ TEST_F(Hostile, APackagePathThePlatformCannotTakeIsRefusedAtCreation) {
     startServer().enqueue(Response::file(fixture("game.pkg")));
     if (c.accepted) {
       ASSERT_TRUE(create({{"gamecab", url("/games/" + name)}}));
-      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.stateNames().back();
+      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.lastStateName();
       EXPECT_EQ(readFile(gameFolder() + "_version.bin"), name);
     } else {
       EXPECT_FALSE(create({{"gamecab", url("/games/" + name)}}));
@@ -239,7 +239,7 @@ TEST_F(Hostile, AGameFolderTooLongForTheModuleOrTheMarkerIsRefusedAtCreation) {
     startServer().enqueue(Response::file(hostile("alone.pkg")));
     if (c.accepted) {
       ASSERT_TRUE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
-      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.stateNames().back();
+      ASSERT_TRUE(waitFor("STATE_GAME_STARTED")) << host.lastStateName();
       EXPECT_EQ(readFile(folder + "_version.bin"), "g.pkg");
     } else {
       EXPECT_FALSE(create({{"partnername", partner}, {"gamecab", url("/games/g.pkg")}}));
@@ -273,7 +273,7 @@ TEST_F(Hostile, AStartGivenAShortNameOfTheGameFolderWaitsForTheInstallThere) {
   s.enqueue(Response::file(fixture("game.pkg")).stallAfter(4096));
   s.enqueue(Response::file(fixture("game.pkg")));
   ASSERT_TRUE(create());
-  ASSERT_TRUE(s.waitForStalls(1, 10000));
+  ASSERT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 10000));
 
   TestWindow secondWindow;
   TestHost secondHost;
@@ -288,7 +288,7 @@ TEST_F(Hostile, AStartGivenAShortNameOfTheGameFolderWaitsForTheInstallThere) {
   EXPECT_TRUE(waitFor("STATE_GAME_STARTED"));
   destroy();  // one live game per module in a process: the second's waits for it
   EXPECT_TRUE(pumpUntil([&] { return secondHost.received("STATE_GAME_STARTED"); }, 20000))
-      << secondHost.stateNames().back();
+      << secondHost.lastStateName();
   secondWindow.detach();
   library.destroy(second);
   EXPECT_EQ(s.requestCount(), 1u);  // installed once, started twice
@@ -314,8 +314,8 @@ TEST_F(Hostile, AFailedUpdateLeavesNoMarkerToVouchForTheMixedFolder) {
   host.clear();
   server->enqueue(Response::file(fixture("game.pkg")));
   ASSERT_TRUE(create());
-  EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");
   ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
+  EXPECT_EQ(host.stateNames().front(), "STATE_DOWNLOADING");
 }
 
 TEST_F(Hostile, MemberNamesWithForwardSlashesInstallAndStart) {
@@ -371,7 +371,7 @@ TEST_F(Hostile, DeletingNeverWaitsForTheServer) {
       startServer().enqueue(s.response);
       ASSERT_TRUE(create());
       if (moment != 0) {
-        ASSERT_TRUE(server->waitForRequests(1, 10000));
+        ASSERT_TRUE(pumpUntil([&] { return server->requestCount() >= 1; }, 10000));
         pumpFor(moment);
         EXPECT_FALSE(host.received("STATE_GAME_DOWNLOAD_FAILED"));
       }

@@ -143,7 +143,7 @@ class Soak : public LoaderTest {
       case Moment::AtOnce:
         break;
       case Moment::DownloadStalled:
-        reached = s.waitForStalls(1, 20000);
+        reached = pumpUntil([&] { return s.stallCount() >= 1; }, 20000);
         break;
       case Moment::Downloading:
         reached = waitFor("STATE_DOWNLOADING");

@@ -58,6 +58,11 @@ std::vector<std::string> TestHost::stateNames() const {
   return names;
 }
 
+std::string TestHost::lastStateName() const {
+  const auto names = stateNames();
+  return names.empty() ? "(no report)" : names.back();
+}
+
 bool TestHost::received(const std::string& second) const {
   auto names = stateNames();
   return std::find(names.begin(), names.end(), second) != names.end();

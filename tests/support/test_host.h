@@ -25,6 +25,9 @@ class TestHost final : public ExtensionHost {
 
   std::vector<Pair> notifications() const;
   std::vector<std::string> stateNames() const;  // second of every pair, in order
+  // The last of them, or "(no report)": for a failed wait's message, which
+  // must not fault when nothing was reported.
+  std::string lastStateName() const;
   bool received(const std::string& second) const;
   std::vector<std::string> getValueCalls() const;  // names asked, in order
   void clear();
