@@ -23,6 +23,20 @@ namespace {
 std::atomic<unsigned long long> clockJump{0};
 ULONGLONG WINAPI jumpingClock() { return ::GetTickCount64() + clockJump.fetch_add(60000); }
 
+// The bytes the DLL reads from a file named game.pkg: the package is read
+// only where a part of it was on disk before its transfer began.
+std::atomic<std::uint64_t> packageBytesRead{0};
+BOOL WINAPI countingReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+  const BOOL ok = ::ReadFile(file, buffer, size, read, overlapped);
+  wchar_t path[1024];
+  const DWORD length = ::GetFinalPathNameByHandleW(file, path, 1024, 0);
+  const std::wstring name = L"\\game.pkg";
+  if (ok && read != nullptr && length > name.size() && length < 1024 &&
+      std::wstring(path + length - name.size(), path + length) == name)
+    packageBytesRead += *read;
+  return ok;
+}
+
 constexpr std::size_t kWindow = 102400;  // the trailer's first marker lies in the last this many bytes
 const char kV1[] = "\"v1\"";
 
@@ -47,9 +61,13 @@ class SignedPackage : public LoaderTest {
     clock_ = std::make_unique<ImportPatch>(library.module(), "kernel32.dll", "GetTickCount64",
                                            reinterpret_cast<void*>(&jumpingClock));
     ASSERT_TRUE(clock_->applied());
+    reads_ = std::make_unique<ImportPatch>(library.module(), "kernel32.dll", "ReadFile",
+                                           reinterpret_cast<void*>(&countingReadFile));
+    ASSERT_TRUE(reads_->applied());
   }
   void TearDown() override {
     LoaderTest::TearDown();
+    reads_.reset();
     clock_.reset();
   }
 
@@ -83,6 +101,7 @@ class SignedPackage : public LoaderTest {
 
  private:
   std::unique_ptr<ImportPatch> clock_;
+  std::unique_ptr<ImportPatch> reads_;
 };
 
 TEST_F(SignedPackage, TrailerRulesHoldForThePackageHashedAsItArrives) {
@@ -135,6 +154,7 @@ TEST_F(SignedPackage, TrailerRulesHoldForThePackageHashedAsItArrives) {
     host.clear();
     const std::string file = served("case", row.bytes);
     const std::size_t cutAt = row.cut.fromEnd != 0 ? row.bytes.size() - row.cut.fromEnd : row.cut.fromStart;
+    packageBytesRead = 0;
     HttpTestServer& s = startServer();
     if (cutAt != 0) s.enqueue(Response::file(file).etag(kV1).ranges().closeAfter(cutAt));
     s.enqueue(Response::file(file).etag(kV1).ranges());
@@ -146,6 +166,9 @@ TEST_F(SignedPackage, TrailerRulesHoldForThePackageHashedAsItArrives) {
     const States refused =
         cutAt != 0 ? States{kCheck, kDownloading, kCheck, kVerificationFailed} : States{kCheck, kVerificationFailed};
     EXPECT_EQ(host.notifications(), downloads + (row.accepted ? kInstalled : refused));
+    // Hashed as it came; a part on disk read once, by the attempt that
+    // appends the rest.
+    EXPECT_EQ(packageBytesRead.load(), cutAt);
     if (cutAt != 0) {
       ASSERT_GE(s.requestCount(), 2u);
       EXPECT_EQ(s.requests()[1].header("Range"), "bytes=" + std::to_string(cutAt) + "-");
@@ -191,11 +214,13 @@ TEST_F(SignedPackage, APartLeftByAnEarlierStartIsHashedFromDiskBeforeTheRestIsAp
       part = readFile(package()).size();
       ASSERT_GT(part, 0u);
     }
+    packageBytesRead = 0;
     HttpTestServer& s = startServer();
     s.enqueue(Response::file(file).etag(kV1).ranges());
     ASSERT_TRUE(create());
     ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
     EXPECT_EQ(s.requests()[0].header("Range"), "bytes=" + std::to_string(part) + "-");
+    EXPECT_EQ(packageBytesRead.load(), part);
     if (c.firstTrailerGood) {
       EXPECT_EQ(host.notifications(), States{kDownloading} + kInstalled);
       EXPECT_EQ(s.bodyBytesSent(), bytes.size() - part);
