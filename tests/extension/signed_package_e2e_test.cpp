@@ -285,7 +285,7 @@ TEST_F(SignedPackage, NobodyCanWriteThePackageFromItsFirstByteToTheEndOfItsExtra
   // The version that came, not the one put in its place.
   std::string level(256 * 40, '\0');
   for (std::size_t i = 0; i < level.size(); ++i) level[i] = static_cast<char>(i % 256);
-  EXPECT_EQ(readFile(gameFolder() + "data\\levels\\1.dat"), level);
+  EXPECT_TRUE(readFile(gameFolder() + "data\\levels\\1.dat") == level);
   expectInstalled();
 }
 
