@@ -99,6 +99,7 @@ bool SignatureVerifier::verifyDownloaded(UniqueFile package, PackageHashes& hash
     releaseTrailer();
     return false;
   }
+  if (!hashed) failure_ = "hashing the package as it arrived failed";
   const bool result = hashed && checkSignature(content);
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);
