@@ -8,6 +8,28 @@
 
 #include "fuzz_input.h"
 #include "verify/package_trailer.h"
+#include "verify/trailer_window.h"
+
+namespace {
+
+// The window the download holds back, fed in pieces whose sizes the input's
+// first byte picks, must find the same trailer as the stream search.
+void checkHeldWindow(const std::uint8_t* data, std::size_t size, bool found, const fyrel::PackageTrailer& expected) {
+  const std::size_t piece = size == 0 ? 1 : 1 + data[0] * 997u;
+  fyrel::TrailerWindow window;
+  std::size_t released = 0;
+  for (std::size_t at = 0; at < size; at += piece) {
+    window.add(data + at, std::min(piece, size - at),
+               [&](const std::uint8_t*, std::size_t count) { released += count; });
+  }
+  if (released != window.start() || window.total() != size) std::abort();
+  fyrel::PackageTrailer inMemory;
+  if (fyrel::findPackageTrailer(window.data(), window.size(), window.start(), inMemory) != found) std::abort();
+  if (found && (inMemory.contentLength != expected.contentLength || inMemory.signature != expected.signature))
+    std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -16,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fyrel::PackageTrailer trailer;
   const bool found = fyrel::readPackageTrailer(stream.get(), trailer);
+  checkHeldWindow(data, size, found, trailer);
 
   const std::string marker = fyrel::kSignatureMarker;
   const std::size_t window = static_cast<std::size_t>(fyrel::kTrailerWindow);

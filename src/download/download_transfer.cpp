@@ -169,6 +169,16 @@ void HttpDownloader::Transfer::abandon() {
   file.reset();
 }
 
+bool HttpDownloader::Transfer::takePackage(UniqueFile& package, PackageHashes& packageHashes) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (running.load(std::memory_order_acquire) || !succeeded.load(std::memory_order_relaxed) ||
+      stopped.load(std::memory_order_relaxed) || !file)
+    return false;
+  package = std::move(file);
+  packageHashes = std::move(hashes);
+  return true;
+}
+
 bool HttpDownloader::Transfer::headersOverdue() const noexcept {
   if (!awaitingHeaders.load(std::memory_order_acquire)) return false;
   // Unsigned difference: right across the tick count's wrap.
@@ -187,8 +197,13 @@ void HttpDownloader::Transfer::run() noexcept {
   awaitingHeaders.store(false, std::memory_order_relaxed);
   {
     std::lock_guard<std::mutex> guard(lock);
-    file.reset();
-    if (complete && !stopped.load(std::memory_order_relaxed)) succeeded.store(true, std::memory_order_relaxed);
+    // A complete package stays open, as it was written, for the check and
+    // the extraction: nobody can change it between its bytes' hashing and
+    // their use.
+    if (complete && !stopped.load(std::memory_order_relaxed))
+      succeeded.store(true, std::memory_order_relaxed);
+    else
+      file.reset();
   }
   running.store(false, std::memory_order_release);  // outcome and counters first
 }
@@ -202,11 +217,14 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   // opened as it is. Either way only where it was meant to be: a link or a
   // hard link another account left under the package's name fails the
   // attempt before a byte is written.
+  // Read access too: a part on disk is hashed through this handle, and
+  // the complete package is checked and extracted through it.
+  hashes.restart();
   bool resuming = from.resumable();
   if (resuming) file = openCheckedFile(localPath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   if (!file) {
     resuming = false;
-    file = createCheckedFile(localPath, heldFolder, GENERIC_WRITE);
+    file = createCheckedFile(localPath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   }
   if (!file) return failWithError("making the package file in the game folder", ::GetLastError());
   LARGE_INTEGER size{};
@@ -239,12 +257,41 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   return true;
 }
 
+bool HttpDownloader::Transfer::hashBytesOnDisk(std::uint32_t onDisk) {
+  // Through the handle that appends the rest, held against writers since
+  // it was opened: the bytes hashed are the ones that stay. A piece at a
+  // time under the lock, so a stop waits for one read at most.
+  std::vector<unsigned char> piece(kReadSize);
+  std::uint32_t hashed = 0;
+  bool rewound = false;
+  while (hashed < onDisk) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (stopped.load(std::memory_order_relaxed)) return false;
+    LARGE_INTEGER start{};
+    if (!rewound && !::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN))
+      return failWithError("reading the part of the package on disk", ::GetLastError());
+    rewound = true;
+    const DWORD want = onDisk - hashed < kReadSize ? onDisk - hashed : kReadSize;
+    DWORD n = 0;
+    if (!::ReadFile(file.get(), piece.data(), want, &n, nullptr) || n != want) {
+      const DWORD error = ::GetLastError();
+      return failWithError("reading the part of the package on disk", error != 0 ? error : ERROR_HANDLE_EOF);
+    }
+    hashes.add(piece.data(), n);
+    hashed += n;
+  }
+  // The file's position is its end (onDisk is its length): the rest goes
+  // on from there.
+  return true;
+}
+
 bool HttpDownloader::Transfer::emptyFile() {
   std::lock_guard<std::mutex> guard(lock);
   if (stopped.load(std::memory_order_relaxed)) return false;
   LARGE_INTEGER start{};
   if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
     return failWithError("emptying the package", ::GetLastError());
+  hashes.restart();
   {
     std::lock_guard<std::mutex> guardLearned(learnedLock);
     learned = ResumePoint();
@@ -292,6 +339,7 @@ bool HttpDownloader::Transfer::writeOut(std::vector<char>& pending) {
   const auto size = static_cast<DWORD>(pending.size());
   const bool ok = ::WriteFile(file.get(), pending.data(), size, &written, nullptr) && written == size;
   const DWORD error = ok ? 0 : ::GetLastError();
+  if (ok) hashes.add(pending.data(), pending.size());
   pending.clear();
   if (ok) return true;
   writeFailed.store(true, std::memory_order_relaxed);
@@ -395,7 +443,9 @@ bool HttpDownloader::Transfer::sendFollowingRedirects(Connection& connection, co
 
 bool HttpDownloader::Transfer::attempt(Connection& connection) {
   std::uint32_t onDisk = 0;
-  if (!openFile(onDisk)) return false;
+  // The part on disk is hashed before the request goes out: a server
+  // would not wait for that with the rest.
+  if (!openFile(onDisk) || !hashBytesOnDisk(onDisk)) return false;
   // At most two requests: the rest of the file, and, when the answer to
   // that cannot continue it, the whole file once more from its first byte.
   for (;;) {
@@ -540,9 +590,8 @@ bool HttpDownloader::Transfer::readBody(HINTERNET request, std::uint32_t offset,
     transient.store(true, std::memory_order_relaxed);
     return fail("the body ended after " + number(received) + " of " + number(total) + " bytes");
   }
-  // The handle holds no bytes of its own (no runtime buffer): closing it
-  // loses nothing, and a failed close means nothing for the data written.
-  file.reset();
+  // The handle holds no bytes of its own (no runtime buffer): every byte
+  // is in the file, and the file stays open for the check (run()).
   // An empty body is no package: a failed download (final, with no byte
   // received), not a package that fails its signature check.
   return received != 0 && (!lengthKnown || received == total);

@@ -13,6 +13,7 @@
 #include "download/http_downloader.h"
 #include "download/range_answer.h"
 #include "download/url_parts.h"
+#include "verify/package_hashes.h"
 
 namespace fyrel {
 
@@ -64,6 +65,11 @@ struct HttpDownloader::Transfer {
   std::mutex lock;
   std::atomic<bool> stopped{false};  // written under `lock`
   UniqueFile file;
+  // Every byte in the file, taken as it is written (and, for a part on
+  // disk, read once through `file` before anything is appended). Under
+  // `lock`, like the file; after a complete transfer both wait there,
+  // the file still open, for the owner to take them.
+  PackageHashes hashes;
 
   // The answer that began the bytes on disk, as a later attempt needs it,
   // and whether it changed since the owner last took it. Starts as `from`;
@@ -90,14 +96,16 @@ struct HttpDownloader::Transfer {
     UniqueWinHttp request;
   };
 
-  // Owner's side: stop() and the header bound.
+  // Owner's side: stop(), the header bound and the package.
   void abandon();
   bool headersOverdue() const noexcept;
+  bool takePackage(UniqueFile& package, PackageHashes& packageHashes);
 
   // Worker's side.
   void run() noexcept;
   bool attempt(Connection& connection);
   bool openFile(std::uint32_t& onDisk);
+  bool hashBytesOnDisk(std::uint32_t onDisk);
   bool emptyFile();
   // The answer's status once one that is no redirect came; false when none
   // did. A request made with `resume` asks for the bytes after `onDisk`

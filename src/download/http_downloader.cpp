@@ -141,6 +141,9 @@ bool HttpDownloader::retryAfter(std::uint32_t& ms) const noexcept {
   ms = transfer_->retryAfterMs.load(std::memory_order_acquire);
   return true;
 }
+bool HttpDownloader::takePackage(UniqueFile& package, PackageHashes& hashes) {
+  return transfer_ && transfer_->takePackage(package, hashes);
+}
 ResumePoint HttpDownloader::resumePoint() const {
   if (!transfer_) return ResumePoint();
   std::lock_guard<std::mutex> guard(transfer_->learnedLock);

@@ -10,6 +10,7 @@
 #include "common/unique_handle.h"
 #include "download/range_answer.h"
 #include "download/url_parts.h"
+#include "verify/package_hashes.h"
 
 namespace fyrel {
 
@@ -77,6 +78,11 @@ class HttpDownloader {
   // error by name, the status and reason, bytes, the redirects followed);
   // empty when it ended well or was stopped.
   std::string attemptReport() const;
+  // The package of the last transfer, when it succeeded: its file still
+  // open as it was written (read and write access, shared for reading
+  // only, never closed since its first byte was hashed) and its hashes,
+  // which took every byte of it. Once only; false when there is none.
+  bool takePackage(UniqueFile& package, PackageHashes& hashes);
   // Where the bytes in the file may go on from (nothing resumable when
   // they must not), with onDisk the bytes counted so far.
   ResumePoint resumePoint() const;

@@ -2,6 +2,8 @@
 // host window's thread. Workers are polled, never waited for, except at
 // teardown: a step does no work whose length grows with the package, so
 // the host's window goes on answering its messages throughout.
+#include <utility>
+
 #include "common/diagnostic_text.h"
 #include "download/http_downloader.h"
 #include "download/resume_record.h"
@@ -13,6 +15,7 @@
 #include "storage/checked_file.h"
 #include "storage/version_marker.h"
 #include "storage/version_marker_text.h"
+#include "verify/package_hashes.h"
 #include "verify/signature_check_worker.h"
 #include "verify/signature_verifier.h"
 
@@ -97,8 +100,9 @@ void GameLoaderExtension::checkDownload() {
     diagnose(attempt + "complete, " + std::to_string(received) + " bytes" +
              (downloader_->resumed() ? ", the last " + std::to_string(downloader_->addedBytes()) + " resumed" : ""));
     if (screen_) screen_->markDownloadDone();
-    // The check reads the whole package: it runs on its own thread and
-    // checkVerification takes its outcome on a later step.
+    // The download hashed the package as it came; what is left of the check
+    // runs on its own thread and checkVerification takes its outcome on a
+    // later step.
     if (!verifyPackage()) failVerification("the check could not start");
     return;
   }
@@ -133,7 +137,12 @@ void GameLoaderExtension::checkDownload() {
 
 bool GameLoaderExtension::verifyPackage() {
   reportState(LoaderState::CheckingSignature, "CHECK SIGNATURE", "STATE_CHECKSIGNATURE");
-  return checkWorker_ && checkWorker_->start(packagePath_, folderChain_.deepestPath());
+  // The package goes on in the handle it was written through, never
+  // closed: what the check hashed is what the extraction reads.
+  UniqueFile package;
+  PackageHashes hashes;
+  if (!checkWorker_ || !downloader_ || !downloader_->takePackage(package, hashes)) return false;
+  return checkWorker_->start(std::move(package), std::move(hashes));
 }
 
 void GameLoaderExtension::checkVerification() {

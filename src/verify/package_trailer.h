@@ -3,6 +3,7 @@
 // shared by the product and the native sanitizer build.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -25,5 +26,12 @@ struct PackageTrailer {
 // window's start or nothing lies between them. Moves the stream's position,
 // never writes.
 bool readPackageTrailer(std::FILE* stream, PackageTrailer& trailer);
+
+// The same rules over the package's last bytes held in memory: window is
+// the last min(package length, kTrailerWindow) bytes, and windowStart the
+// offset of its first byte in the package. A package whose content would
+// not fit the 32-bit offset is refused like one without a trailer.
+bool findPackageTrailer(const unsigned char* window, std::size_t size, std::uint64_t windowStart,
+                        PackageTrailer& trailer);
 
 }  // namespace fyrel

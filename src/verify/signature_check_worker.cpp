@@ -1,5 +1,7 @@
 #include "verify/signature_check_worker.h"
 
+#include <utility>
+
 #include "common/own_threads.h"
 #include "verify/signature_verifier.h"
 
@@ -7,18 +9,16 @@ namespace fyrel {
 
 SignatureCheckWorker::SignatureCheckWorker(SignatureVerifier& verifier) noexcept : verifier_(verifier) {}
 
-SignatureCheckWorker::~SignatureCheckWorker() {
-  stopRequested_.store(true, std::memory_order_release);
-  waitForThread();
-}
+// The check is short once the download hashed the package: waiting for it
+// is no longer than a step.
+SignatureCheckWorker::~SignatureCheckWorker() { waitForThread(); }
 
-bool SignatureCheckWorker::start(const std::string& packagePath, const std::wstring& heldFolder) {
+bool SignatureCheckWorker::start(UniqueFile package, PackageHashes hashes) {
   if (running()) return false;
   waitForThread();  // the last check's thread may still be on its way out
-  packagePath_ = packagePath;
-  heldFolder_ = heldFolder;
+  package_ = std::move(package);
+  hashes_ = std::move(hashes);
   succeeded_.store(false, std::memory_order_relaxed);
-  stopRequested_.store(false, std::memory_order_relaxed);
   running_.store(true, std::memory_order_release);
   thread_.reset(::CreateThread(nullptr, 0, &SignatureCheckWorker::threadMain, this, 0, nullptr));
   // A check that waits for a thread the system will not give may never
@@ -39,7 +39,9 @@ DWORD WINAPI SignatureCheckWorker::threadMain(LPVOID worker) noexcept {
 void SignatureCheckWorker::run() noexcept {
   bool good = false;
   try {
-    good = verifier_.verify(packagePath_, heldFolder_, &stopRequested_);
+    // The hashes' held bytes go with this check, not with the next one.
+    PackageHashes hashes = std::move(hashes_);
+    good = verifier_.verifyDownloaded(std::move(package_), hashes);
   } catch (...) {
     // Out of memory for a path or the signature: a check that could not be
     // made is a failed one, and nothing may leave the thread.

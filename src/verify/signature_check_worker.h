@@ -1,6 +1,9 @@
 // Runs one signature check of a downloaded package on a thread of its own,
 // so that the host's window thread, which only polls the outcome on its
-// timer steps, keeps answering its messages while a large package is read.
+// timer steps, keeps answering its messages. What is left of the check once
+// the download hashed the package is short (the trailer window's hash, the
+// cut, one RSA operation), but a file system may still take its time over
+// the cut.
 // The checking itself stays in SignatureVerifier: this class only owns the
 // thread, the outcome and the way to stop it.
 #pragma once
@@ -8,9 +11,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 
 #include "common/unique_handle.h"
+#include "verify/package_hashes.h"
 
 namespace fyrel {
 
@@ -27,10 +30,11 @@ class SignatureCheckWorker {
   SignatureCheckWorker(const SignatureCheckWorker&) = delete;
   SignatureCheckWorker& operator=(const SignatureCheckWorker&) = delete;
 
-  // Begins SignatureVerifier::verify of packagePath. When no thread can be
-  // started the check runs to its end here instead: the outcome is the
-  // same, only later. False when a check is still running.
-  bool start(const std::string& packagePath, const std::wstring& heldFolder = {});
+  // Begins SignatureVerifier::verifyDownloaded of the package the download
+  // left open and hashed. When no thread can be started the check runs to
+  // its end here instead: the outcome is the same, only later. False when a
+  // check is still running (the package is then closed).
+  bool start(UniqueFile package, PackageHashes hashes);
 
   // Read by the controller on every tick. The thread writes succeeded
   // before it clears running (release); a reader that saw running clear
@@ -44,13 +48,12 @@ class SignatureCheckWorker {
   void waitForThread() noexcept;
 
   SignatureVerifier& verifier_;
-  // Written before the thread starts, then only read by it.
-  std::string packagePath_;
-  std::wstring heldFolder_;
+  // Handed over before the thread starts, then the thread's alone.
+  UniqueFile package_;
+  PackageHashes hashes_;
   UniqueKernelHandle thread_;
   std::atomic<bool> running_{false};
   std::atomic<bool> succeeded_{false};
-  std::atomic<bool> stopRequested_{false};
 };
 
 }  // namespace fyrel

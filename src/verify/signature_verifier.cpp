@@ -1,24 +1,15 @@
 #include "verify/signature_verifier.h"
 
-#include <fcntl.h>
-#include <io.h>
-
-#include <cstdio>
-#include <memory>
+#include <cstdint>
+#include <utility>
 
 #include "common/diagnostic_text.h"
-#include "common/sha256.h"
 #include "storage/checked_file.h"
 #include "verify/package_trailer.h"
 
 namespace fyrel {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using UniqueStdioFile = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::size_t kReadBufferSize = 64 * 1024;
 
@@ -48,95 +39,80 @@ bool SignatureVerifier::verify(const std::string& path, const std::wstring& held
                                const std::atomic<bool>* stopRequested) {
   verifiedPackage.reset();
   filePath = path;
-  // One handle from the cut to the end of the check, and beyond for the
-  // extraction: the package lies in a folder every local account may write
-  // to, and must not change between the check and its use, nor be a link
-  // that would have the cut shorten some other file.
-  UniqueFile package = openCheckedFile(filePath, heldFolder, GENERIC_READ | GENERIC_WRITE);
   failure_.clear();
   packageDigestKnown_ = false;
-  if (!package)
+  // One handle from the first byte read to the end of the check, and
+  // beyond for the extraction: the package lies in a folder every local
+  // account may write to, and must not change between the hash and its
+  // use, nor be a link that would have the cut shorten some other file.
+  UniqueFile package = openCheckedFile(filePath, heldFolder, GENERIC_READ | GENERIC_WRITE);
+  if (!package) {
     failure_ = "the package could not be opened as one plain file in the game folder: " + errorName(::GetLastError());
-  const bool result = package && extractTrailer(package.get()) && checkSignature(package.get(), stopRequested);
+    return false;
+  }
+  PackageHashes hashes;
+  // Large reads: a 64 MB package is hashed in a thousand system calls, not
+  // in sixty thousand. The pieces' size does not change the hashes.
+  std::vector<unsigned char> piece(kReadBufferSize);
+  for (;;) {
+    if (stopRequested != nullptr && stopRequested->load(std::memory_order_acquire)) return false;
+    DWORD read = 0;
+    if (!::ReadFile(package.get(), piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
+      failure_ = "reading the package failed: " + errorName(::GetLastError());
+      return false;
+    }
+    if (read == 0) break;
+    hashes.add(piece.data(), read);
+  }
+  return verifyDownloaded(std::move(package), hashes);
+}
+
+bool SignatureVerifier::verifyDownloaded(UniqueFile package, PackageHashes& hashes) {
+  verifiedPackage.reset();
+  failure_.clear();
+  packageDigestKnown_ = false;
+  const TrailerWindow& window = hashes.window();
+  PackageTrailer trailer;
+  if (!findPackageTrailer(window.data(), window.size(), window.start(), trailer)) {
+    failure_ = "no signature trailer (\"!fyrelsig!\", signature, \"!fyrelsig!\") in the package's last " +
+               std::to_string(kTrailerWindow) + " bytes";
+    return false;
+  }
+  signature = std::move(trailer.signature);
+  Md5Digest content{};
+  const bool hashed = hashes.finishContent(static_cast<std::uint64_t>(trailer.contentLength), content);
+  packageDigestKnown_ = hashes.finishPackage(packageDigest_);
+  // The file was held against writers since its first byte; a length other
+  // than the bytes hashed means it is not the package that came.
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(package.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != window.total()) {
+    failure_ = "the package on disk is not the one downloaded";
+    releaseTrailer();
+    return false;
+  }
+  // Cut before checking: a package that fails is deleted by the caller
+  // anyway, and one that passes must be exactly the signed content.
+  LARGE_INTEGER end{};
+  end.QuadPart = trailer.contentLength;
+  if (!::SetFilePointerEx(package.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(package.get())) {
+    failure_ = "cutting the signature off failed: " + errorName(::GetLastError());
+    releaseTrailer();
+    return false;
+  }
+  if (!hashed) failure_ = "hashing the package as it arrived failed";
+  const bool result = hashed && checkSignature(content);
   releaseTrailer();
   if (result) verifiedPackage = std::move(package);
   return result;
 }
 
-bool SignatureVerifier::extractTrailer(HANDLE package) {
-  // The trailer search reads through stdio, on a duplicate of the handle
-  // (closed with the stream); duplicates share the file position.
-  HANDLE duplicate = nullptr;
-  if (!::DuplicateHandle(::GetCurrentProcess(), package, ::GetCurrentProcess(), &duplicate, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-    return false;
-  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(duplicate), _O_RDONLY | _O_BINARY);
-  if (descriptor == -1) {
-    ::CloseHandle(duplicate);
-    return false;
-  }
-  UniqueStdioFile file(::_fdopen(descriptor, "rb"));
-  if (!file) {
-    ::_close(descriptor);
-    return false;
-  }
-  PackageTrailer trailer;
-  if (!readPackageTrailer(file.get(), trailer)) {
-    failure_ = "no signature trailer (\"!fyrelsig!\", signature, \"!fyrelsig!\") in the package's last " +
-               std::to_string(kTrailerWindow) + " bytes";
-    return false;
-  }
-  file.reset();
-  signature = std::move(trailer.signature);
-  // What the cut takes off (the trailer lies in the last kTrailerWindow
-  // bytes) is kept for the digest of the whole package, so the content is
-  // read once for both hashes.
-  LARGE_INTEGER end;
-  end.QuadPart = trailer.contentLength;
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(package, &size) || size.QuadPart < end.QuadPart ||
-      size.QuadPart - end.QuadPart > static_cast<LONGLONG>(kTrailerWindow) ||
-      !::SetFilePointerEx(package, end, nullptr, FILE_BEGIN)) {
-    failure_ = "reading the signature trailer failed: " + errorName(::GetLastError());
-    return false;
-  }
-  cutTail_.resize(static_cast<std::size_t>(size.QuadPart - end.QuadPart));
-  DWORD read = 0;
-  if (!cutTail_.empty() &&
-      (!::ReadFile(package, cutTail_.data(), static_cast<DWORD>(cutTail_.size()), &read, nullptr) ||
-       read != cutTail_.size())) {
-    failure_ = "reading the signature trailer failed: " + errorName(::GetLastError());
-    return false;
-  }
-  // Cut before checking: a package that fails is deleted by the caller
-  // anyway, and one that passes must be exactly the signed content.
-  if (::SetFilePointerEx(package, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(package)) return true;
-  failure_ = "cutting the signature off failed: " + errorName(::GetLastError());
-  return false;
-}
-
-bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* stopRequested) {
-  LARGE_INTEGER start{};
-  if (!::SetFilePointerEx(package, start, nullptr, FILE_BEGIN)) return false;
+bool SignatureVerifier::checkSignature(const Md5Digest& content) {
+  // The content's hash was taken as the bytes came, in a context of its
+  // own; the key's provider takes it as a value.
   UniqueCryptHash hash;
-  if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.put())) return false;
-  Sha256 whole;
-  // Large reads: a 64 MB package is hashed in a thousand system calls, not
-  // in sixty thousand. The pieces' size does not change the hash.
-  std::vector<unsigned char> piece(kReadBufferSize);
-  for (;;) {
-    if (stopRequested != nullptr && stopRequested->load(std::memory_order_acquire)) return false;
-    DWORD read = 0;
-    if (!::ReadFile(package, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
-      failure_ = "reading the package failed: " + errorName(::GetLastError());
-      return false;
-    }
-    if (read == 0) break;
-    if (!::CryptHashData(hash.get(), piece.data(), read, 0)) return false;
-    whole.update(piece.data(), read);
-  }
-  whole.update(cutTail_.data(), cutTail_.size());
-  packageDigestKnown_ = whole.finish(packageDigest_);
+  if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.put()) ||
+      !::CryptSetHashParam(hash.get(), HP_HASHVAL, content.data(), 0))
+    return false;
   // CryptoAPI takes signatures least significant byte first, which is how the
   // package stores them: no reordering.
   if (::CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
@@ -149,8 +125,6 @@ bool SignatureVerifier::checkSignature(HANDLE package, const std::atomic<bool>* 
 void SignatureVerifier::releaseTrailer() {
   signature.clear();
   signature.shrink_to_fit();
-  cutTail_.clear();
-  cutTail_.shrink_to_fit();
 }
 
 }  // namespace fyrel

@@ -9,6 +9,7 @@
 
 #include "common/file_digest.h"
 #include "common/unique_handle.h"
+#include "verify/package_hashes.h"
 
 namespace fyrel {
 
@@ -21,15 +22,21 @@ class SignatureVerifier {
 
   // Imports a 148-byte PUBLICKEYBLOB; called once, at creation.
   bool importPublicKey(const unsigned char* blob, std::size_t length);
-  // True: the file now holds exactly the signed content and the signature
-  // matched. False: see the trailer rules (unchanged, or cut at the first
-  // marker). Streams the file; never holds it in memory. The file is open
-  // from the cut to the check with writing and deleting by others denied,
-  // and after a true result it stays open so, until takeVerifiedPackage's
-  // handle is closed: what is checked is what the caller then reads. The
-  // file is opened through the checked door (storage/checked_file.h): it
-  // must be one plain file with one name, landing in heldFolder (empty: in
-  // the folder filePath names). A raised stopRequested (read between reads)
+  // The check of a downloaded package: package is its file, still open
+  // from its first byte (read and write access, shared for reading only),
+  // and hashes took every byte of it as it was written. Finds the trailer
+  // in the bytes the hashes held back, ends the content's hash there, cuts
+  // the trailer off and checks the signature: the package is never read
+  // again. True: the file now holds exactly the signed content and the
+  // signature matched; the file stays open so, until takeVerifiedPackage's
+  // handle is closed, and what was hashed is what the caller then reads.
+  // False: see the trailer rules (unchanged, or cut at the first marker),
+  // and the file is closed.
+  bool verifyDownloaded(UniqueFile package, PackageHashes& hashes);
+  // The same check for a package already on disk at filePath, opened
+  // through the checked door (storage/checked_file.h: one plain file with
+  // one name, landing in heldFolder, empty: in the folder filePath names)
+  // and hashed in one read. A raised stopRequested (read between reads)
   // ends the check early, as failed.
   bool verify(const std::string& filePath, const std::wstring& heldFolder = {},
               const std::atomic<bool>* stopRequested = nullptr);
@@ -40,7 +47,7 @@ class SignatureVerifier {
   // after one that passed.
   const std::string& failure() const noexcept { return failure_; }
   // The SHA-256 of the package whole, as it was downloaded (the signature
-  // and anything after it included), taken in the same read as the check;
+  // and anything after it included), taken with the content's hash;
   // false when the last verify did not get that far.
   bool packageSha256(Sha256Digest& digest) const noexcept {
     digest = packageDigest_;
@@ -48,8 +55,7 @@ class SignatureVerifier {
   }
 
  private:
-  bool extractTrailer(HANDLE package);
-  bool checkSignature(HANDLE package, const std::atomic<bool>* stopRequested);
+  bool checkSignature(const Md5Digest& content);
   void releaseTrailer();
 
   // Declared provider first so that the key is destroyed before the provider
@@ -60,8 +66,6 @@ class SignatureVerifier {
   std::vector<unsigned char> signature;
   UniqueFile verifiedPackage;
   std::string failure_;
-  // What the cut took off the end, for the digest of the whole package.
-  std::vector<unsigned char> cutTail_;
   Sha256Digest packageDigest_{};
   bool packageDigestKnown_ = false;
 };

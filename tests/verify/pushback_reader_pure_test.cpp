@@ -1,7 +1,9 @@
-// Marker search and trailer arithmetic on real stdio streams; plain standard
-// C++, so it runs natively under the sanitizers as well as under Wine.
+// Marker search and trailer arithmetic on real stdio streams, and the same
+// trailer rules over a window held in memory; plain standard C++, so it
+// runs natively under the sanitizers as well as under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -100,6 +102,9 @@ TEST(PackageTrailer, LocatesTheSignatureBetweenTheMarkersWithinTheWindow) {
       {"one-byte signature", content + kMarker + "S" + kMarker, true, 200, "S"},
       {"adjacent markers and a third take the second marker as signature",
        content + kMarker + kMarker + "xyz" + kMarker, true, 200, kMarker + "xyz"},
+      {"trailer in the file's last bytes", std::string(kTrailerWindow, 'C') + kMarker + signature + kMarker, true,
+       kTrailerWindow, signature},
+      {"second marker cut short by the end", content + kMarker + signature + "!fyrelsig", false, 0, ""},
       {"first marker exactly at the window's start",
        content + kMarker + signature + kMarker + std::string(kTrailerWindow - 30, 'T'), true, 200, signature},
       {"first marker one byte before the window",
@@ -116,9 +121,17 @@ TEST(PackageTrailer, LocatesTheSignatureBetweenTheMarkersWithinTheWindow) {
     StreamFile file(c.file);
     PackageTrailer trailer;
     ASSERT_EQ(readPackageTrailer(file.get(), trailer), c.found);
+    // The same rules over the window held in memory, as the download
+    // leaves it.
+    const std::size_t held = std::min<std::size_t>(c.file.size(), kTrailerWindow);
+    const auto* window = reinterpret_cast<const unsigned char*>(c.file.data()) + (c.file.size() - held);
+    PackageTrailer inMemory;
+    ASSERT_EQ(findPackageTrailer(window, held, c.file.size() - held, inMemory), c.found);
     if (!c.found) continue;
-    EXPECT_EQ(trailer.contentLength, c.contentLength);
-    EXPECT_EQ(std::string(trailer.signature.begin(), trailer.signature.end()), c.signature);
+    for (const PackageTrailer* found : {&trailer, &inMemory}) {
+      EXPECT_EQ(found->contentLength, c.contentLength);
+      EXPECT_EQ(std::string(found->signature.begin(), found->signature.end()), c.signature);
+    }
   }
 }
 
