@@ -8,6 +8,7 @@
 #include <wincrypt.h>
 
 #include <cstddef>
+#include <utility>
 
 #include "common/file_digest.h"
 #include "common/sha256_extensions.h"
@@ -34,6 +35,19 @@ class Sha256 {
     if (provider_ && ::CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, &hash)) hash_.reset(hash);
     failed_ = !hash_;
   }
+  Sha256(Sha256&&) noexcept = default;
+  // The hash goes before the provider that made it.
+  Sha256& operator=(Sha256&& other) noexcept {
+    hash_.reset();
+    provider_ = std::move(other.provider_);
+    hash_ = std::move(other.hash_);
+    processor_ = other.processor_;
+    onProcessor_ = other.onProcessor_;
+    failed_ = other.failed_;
+    other.failed_ = true;
+    return *this;
+  }
+
   void update(const void* bytes, std::size_t size) noexcept {
     if (failed_ || size == 0) return;
     if (onProcessor_) {

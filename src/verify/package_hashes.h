@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <utility>
 
 #include "common/file_digest.h"
 #include "common/sha256.h"
@@ -23,7 +24,17 @@ class PackageHashes {
  public:
   PackageHashes() noexcept { restart(); }
   PackageHashes(PackageHashes&&) noexcept = default;
-  PackageHashes& operator=(PackageHashes&&) noexcept = default;
+  // The content hash goes before the provider that made it.
+  PackageHashes& operator=(PackageHashes&& other) noexcept {
+    content_.reset();
+    provider_ = std::move(other.provider_);
+    content_ = std::move(other.content_);
+    whole_ = std::move(other.whole_);
+    window_ = std::move(other.window_);
+    failed_ = other.failed_;
+    other.failed_ = true;
+    return *this;
+  }
 
   // Drops everything taken so far: the package starts again from its
   // first byte.
