@@ -95,12 +95,14 @@ start_wine() {
     wineserver -w || true
   fi
   wineserver -p >/dev/null 2>&1 || true
-  # The first program that makes a window starts Wine's desktop process,
-  # which inherits that program's output and keeps it open for as long as
-  # it runs: CTest would then wait minutes for a test that has finished.
-  # Start it here, with its output going nowhere.
-  "$loader" explorer.exe /desktop >/dev/null 2>&1 </dev/null &
-  sleep 1
+  # The first program of a new server boots the prefix: it starts services
+  # and device drivers that live as long as the server and hold that
+  # program's standard error. Boot it here, waiting for the boot to finish,
+  # with the output going nowhere. (Wine's desktop process is no use to start
+  # here: it quits a second after the last program using it ends, and the
+  # next program to make a window starts another. wine-run.sh keeps each
+  # test's output away from it.)
+  "$loader" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 stop_wine() { [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true; }
 
