@@ -159,7 +159,7 @@ TEST_F(SignedPackage, TrailerRulesHoldForThePackageHashedAsItArrives) {
     if (cutAt != 0) s.enqueue(Response::file(file).etag(kV1).ranges().closeAfter(cutAt));
     s.enqueue(Response::file(file).etag(kV1).ranges());
     ASSERT_TRUE(create());
-    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
     const States downloads(cutAt != 0 ? 2 : 1, kDownloading);
     // A package put together from pieces that fails is fetched whole once
     // more before it is refused.
@@ -205,7 +205,7 @@ TEST_F(SignedPackage, APartLeftByAnEarlierStartIsHashedFromDiskBeforeTheRestIsAp
       HttpTestServer& s = startServer();
       s.enqueue(Response::file(file).etag(kV1).ranges().stallAfter(bytes.size() - c.stallFromEnd));
       ASSERT_TRUE(create());
-      ASSERT_TRUE(s.waitForStalls(1, 20000));
+      ASSERT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 20000));
       ASSERT_TRUE(pumpUntil([&] { return fileExists(record()) && !readFile(package()).empty(); }, 20000));
       destroy();
       server.reset();
@@ -218,7 +218,7 @@ TEST_F(SignedPackage, APartLeftByAnEarlierStartIsHashedFromDiskBeforeTheRestIsAp
     HttpTestServer& s = startServer();
     s.enqueue(Response::file(file).etag(kV1).ranges());
     ASSERT_TRUE(create());
-    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+    ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
     EXPECT_EQ(s.requests()[0].header("Range"), "bytes=" + std::to_string(part) + "-");
     EXPECT_EQ(packageBytesRead.load(), part);
     if (c.firstTrailerGood) {
@@ -270,10 +270,10 @@ TEST_F(SignedPackage, NobodyCanWriteThePackageFromItsFirstByteToTheEndOfItsExtra
   HttpTestServer& s = startServer();
   s.enqueue(Response::file(fixture("game.pkg")).stallAfter(bytes.size() / 2));
   ASSERT_TRUE(create());
-  ASSERT_TRUE(s.waitForStalls(1, 20000));
+  ASSERT_TRUE(pumpUntil([&] { return s.stallCount() >= 1; }, 20000));
   replace("during the download");
   s.release();
-  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.stateNames().back();
+  ASSERT_TRUE(pumpUntil([&] { return ended(); }, 60000)) << host.lastStateName();
   host.onNotify(nullptr);
   ASSERT_EQ(attempts.size(), 3u);
   for (const Attempt& attempt : attempts) {

@@ -156,6 +156,7 @@ TEST_F(HostileHost, DeletingFromInsideNotifyTakesEffectWhenTheCallReturns) {
     const std::vector<std::string> calls = gameCalls();
     if (c.gameLoaded) {
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "Release"), 1);
+      ASSERT_FALSE(calls.empty());
       EXPECT_EQ(calls.back(), "Release");
     } else {
       EXPECT_TRUE(calls.empty());
