@@ -148,7 +148,7 @@ TEST_F(HostileHost, DeletingFromInsideNotifyTakesEffectWhenTheCallReturns) {
       ASSERT_TRUE(waitFor("STATE_GAME_STARTED"));
       destroy();
     }
-    EXPECT_TRUE(pumpUntil([&] { return deleted && extension == nullptr; }, 20000));
+    EXPECT_TRUE(pumpUntil([&] { return deleted && extension == nullptr; }, 20000)) << installLogText();
     host.onNotify(nullptr);
     EXPECT_FALSE(closedInside);
     EXPECT_EQ(count({"FE_STATE", ""}), 1u);
