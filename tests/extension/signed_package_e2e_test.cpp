@@ -222,11 +222,12 @@ TEST_F(SignedPackage, APartLeftByAnEarlierStartIsHashedFromDiskBeforeTheRestIsAp
     EXPECT_EQ(s.requests()[0].header("Range"), "bytes=" + std::to_string(part) + "-");
     EXPECT_EQ(packageBytesRead.load(), part);
     if (c.firstTrailerGood) {
-      EXPECT_EQ(host.notifications(), States{kDownloading} + kInstalled);
+      EXPECT_EQ(host.notifications(), States{kDownloading} + kInstalled) << installLogText();
       EXPECT_EQ(s.bodyBytesSent(), bytes.size() - part);
       expectInstalled();
     } else {
-      EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kDownloading, kCheck, kVerificationFailed}));
+      EXPECT_EQ(host.notifications(), (States{kDownloading, kCheck, kDownloading, kCheck, kVerificationFailed}))
+          << installLogText();
       expectRefused();
     }
     destroy();
