@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/background_step.h"
 #include "common/unique_handle.h"
 #include "download/range_answer.h"
-#include "extension/background_step.h"
 #include "extension/game_threads.h"
 #include "extension/loader_state.h"
 #include "extension/startup_parameters_logic.h"

@@ -8,7 +8,6 @@ list(APPEND FYREL_WIN32_SOURCES
   extension/diagnostics.cpp
   extension/startup_parameters.cpp
   extension/controller.cpp
-  extension/background_step.cpp
   extension/folder_steps.cpp
   extension/install_lock.cpp
   extension/package_resume.cpp

@@ -12,6 +12,7 @@
 
 #include <atomic>
 
+#include "common/background_step.h"
 #include "common/unique_handle.h"
 #include "verify/package_hashes.h"
 
@@ -39,21 +40,19 @@ class SignatureCheckWorker {
   // Read by the controller on every tick. The thread writes succeeded
   // before it clears running (release); a reader that saw running clear
   // (acquire) sees the outcome, and the verifier is free again.
-  bool running() const noexcept { return running_.load(std::memory_order_acquire); }
+  bool running() const noexcept { return step_.running(); }
   bool succeeded() const noexcept { return succeeded_.load(std::memory_order_acquire); }
 
  private:
-  static DWORD WINAPI threadMain(LPVOID worker) noexcept;
-  void run() noexcept;
-  void waitForThread() noexcept;
+  static void run(void* worker) noexcept;
 
   SignatureVerifier& verifier_;
   // Handed over before the thread starts, then the thread's alone.
   UniqueFile package_;
   PackageHashes hashes_;
-  UniqueKernelHandle thread_;
-  std::atomic<bool> running_{false};
   std::atomic<bool> succeeded_{false};
+  // Last: destroyed first, it waits for the thread that uses the above.
+  BackgroundStep step_;
 };
 
 }  // namespace fyrel

@@ -1,4 +1,4 @@
-#include "extension/background_step.h"
+#include "common/background_step.h"
 
 #include "common/own_threads.h"
 

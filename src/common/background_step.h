@@ -1,9 +1,8 @@
-// A step of the controller's that works on the disk (the game folder's
-// levels, the version marker, the digests of an installed game, a package
-// to delete) run on a thread of its own: the window thread starts it, sees
-// on a later timer step that it has finished, and waits for it only at
-// teardown. Its length depends on the disk and on the game's size, and the
-// host's window must go on answering meanwhile.
+// A piece of the controller's work run on a thread of its own (the
+// signature check, the steps on the game folder): the window thread starts
+// it, sees on a later timer step that it has finished, and waits for it
+// only at teardown. Its length depends on the disk and on the game's size,
+// and the host's window must go on answering meanwhile.
 #pragma once
 
 #include <windows.h>
