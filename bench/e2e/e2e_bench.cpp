@@ -2,12 +2,14 @@
 // window whose messages go through EXT_ProcessMsg, the real loopback server
 // the caller started, and the process's own memory counters.
 //
-//   fyrel_bench_e2e.exe first URL PARTNER
+//   fyrel_bench_e2e.exe first URL PARTNER [unwatched]
 //       one first start: removes the partner's folders, then times
 //       EXT_CreateExtension -> "STATE_GAME_READY" and -> "STATE_GAME_STARTED";
 //       prints the process's peak memory at "STATE_GAME_READY" and the CPU
-//       time the whole process used (all its threads) from creation to the
-//       download's end and to "STATE_GAME_READY".
+//       time the whole process used (all its threads, and the window
+//       thread's share) from creation to the download's end and to
+//       "STATE_GAME_READY". "unwatched" runs it with no watchdog (below),
+//       whose probes would cost the window thread CPU of their own.
 //   fyrel_bench_e2e.exe interrupted URL PARTNER BYTES
 //       a first start that the host deletes once the package file in the
 //       game folder holds BYTES bytes, then a new start of the same game;
@@ -23,15 +25,10 @@
 // watchdog would): the game's own load (the step that creates the game
 // instance, between "STATE_GAME_READY" and "STATE_GAME_CREATE_SUCCEEDED")
 // apart from the rest.
-//   fyrel_bench_e2e.exe wininet URL FILE READ_SIZE [plain]
-//       the download worker's transfer loop alone, bare WinINet with reads of
-//       READ_SIZE bytes into FILE, timed; "plain" leaves out the query for
-//       available data before each read.
 // Every figure goes to stdout as "name value" lines for scripts/bench.sh.
 #include <windows.h>
 // after windows.h, which they rely on
 #include <psapi.h>
-#include <wininet.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,12 +36,12 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/unique_handle.h"
-#include "common/unique_internet.h"
 #include "storage/player_folder.h"
 #include "support/answer_watch.h"
 #include "support/test_host.h"
@@ -56,6 +53,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using test::pumpUntil;
+
+// How long the host's loop waits for a message when it has none.
+constexpr unsigned kHostIdleWaitMs = 1000;
 
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -71,6 +71,16 @@ double processCpuMs() {
   return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
 }
 
+// The same for the calling thread alone (the window thread).
+double threadCpuMs() {
+  FILETIME created, exited, kernel, user;
+  if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return -1;
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
 void printMemory(const char* prefix) {
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
@@ -79,9 +89,35 @@ void printMemory(const char* prefix) {
   std::printf("%s_peak_working_set_kb %zu\n", prefix, static_cast<std::size_t>(counters.PeakWorkingSetSize / 1024));
 }
 
+// Wall time the window thread spent inside EXT_ProcessMsg (the loader's
+// timer steps, paints): the loader's share of that thread, as against the
+// window system's cost of delivering the messages.
+EXT_ProcessMsgFn gRealProcessMsg = nullptr;
+LARGE_INTEGER gInLoaderTicks{};
+
+bool __cdecl timedProcessMsg(Generic::GenericExtension* extension, UINT message, WPARAM wParam, LPARAM lParam,
+                             LRESULT* result) {
+  LARGE_INTEGER begin, end;
+  ::QueryPerformanceCounter(&begin);
+  const bool handled = gRealProcessMsg(extension, message, wParam, lParam, result);
+  ::QueryPerformanceCounter(&end);
+  gInLoaderTicks.QuadPart += end.QuadPart - begin.QuadPart;
+  return handled;
+}
+
+double inLoaderMs() {
+  LARGE_INTEGER frequency;
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(gInLoaderTicks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
 class Run {
  public:
   explicit Run(const std::string& partner) : partner_(partner) {}
+
+  // No watchdog: its probes cost the window thread CPU that is the host's,
+  // not the loader's (the CPU figures of a paced link leave it out).
+  void unwatched() { watched_ = false; }
 
   std::string partnerFolder() const { return resolvePlayerFolder() + partner_ + "\\"; }
 
@@ -98,43 +134,56 @@ class Run {
     host_.set("gameheight", "200");
     times.assign(marks.size(), -1.0);
     cpuTimes_.assign(marks.size(), -1.0);
+    windowCpuTimes_.assign(marks.size(), -1.0);
+    inLoaderTimes_.assign(marks.size(), -1.0);
+    const double inLoaderStart = inLoaderMs();
     const double cpuStart = processCpuMs();
+    const double windowCpuStart = threadCpuMs();
     const Clock::time_point start = Clock::now();
-    test::AnswerWatch watch(window_.hwnd());
+    std::optional<test::AnswerWatch> watch;
+    if (watched_) watch.emplace(window_.hwnd());
+    const auto sinceStartMs = [&] { return watch ? watch->sinceStartMs() : msSince(start); };
     double readyMs = -1, createdMs = -1;
     std::vector<std::pair<double, std::string>> reports;
     // Marks are stamped inside Notify, not when the pump gets round to it.
     host_.onNotify([&](const test::Pair& pair) {
-      reports.emplace_back(watch.sinceStartMs(), pair.second);
-      if (pair.second == "STATE_GAME_READY") readyMs = watch.sinceStartMs();
-      if (pair.second == "STATE_GAME_CREATE_SUCCEEDED") createdMs = watch.sinceStartMs();
+      reports.emplace_back(sinceStartMs(), pair.second);
+      if (pair.second == "STATE_GAME_READY") readyMs = sinceStartMs();
+      if (pair.second == "STATE_GAME_CREATE_SUCCEEDED") createdMs = sinceStartMs();
       for (std::size_t i = 0; i < marks.size(); ++i) {
         if (times[i] < 0 && pair.second == marks[i]) {
           times[i] = msSince(start);
           cpuTimes_[i] = processCpuMs() - cpuStart;
+          windowCpuTimes_[i] = threadCpuMs() - windowCpuStart;
+          inLoaderTimes_[i] = inLoaderMs() - inLoaderStart;
         }
       }
     });
     Generic::GenericExtension* extension = library_.create(window_.hwnd(), 0, library_.module(), &host_);
     createdMs_ = msSince(start);
     if (extension == nullptr) return false;
-    window_.attach(extension, library_.processMsg);
-    const bool done = pumpUntil([&] { return times.back() >= 0 || failed(); }, 30 * 60 * 1000);
-    if (readyMs >= 0 && createdMs >= readyMs) {
-      longestAnswerMs_ = std::max(watch.longestAnswerMs(0, readyMs), watch.longestAnswerMs(createdMs));
-      gameLoadAnswerMs_ = watch.longestAnswerMs(readyMs, createdMs);
-    } else {
-      longestAnswerMs_ = watch.longestAnswerMs();
-      gameLoadAnswerMs_ = 0;
-    }
-    // The stage of the longest answer: the last report before its probe
-    // was sent ("creation" before the first).
-    longestAnswerStage_ = "creation";
-    for (const test::AnswerWatch::Probe& probe : watch.probes()) {
-      if (probe.answerMs != longestAnswerMs_) continue;
-      for (const auto& report : reports)
-        if (report.first <= probe.sentMs) longestAnswerStage_ = report.second;
-      break;
+    gRealProcessMsg = library_.processMsg;
+    window_.attach(extension, &timedProcessMsg);
+    // A host's loop that sleeps until its next message: the loader's own
+    // timer wakes it every 10 ms.
+    const bool done = pumpUntil([&] { return times.back() >= 0 || failed(); }, 30 * 60 * 1000, kHostIdleWaitMs);
+    if (watch) {
+      if (readyMs >= 0 && createdMs >= readyMs) {
+        longestAnswerMs_ = std::max(watch->longestAnswerMs(0, readyMs), watch->longestAnswerMs(createdMs));
+        gameLoadAnswerMs_ = watch->longestAnswerMs(readyMs, createdMs);
+      } else {
+        longestAnswerMs_ = watch->longestAnswerMs();
+        gameLoadAnswerMs_ = 0;
+      }
+      // The stage of the longest answer: the last report before its probe
+      // was sent ("creation" before the first).
+      longestAnswerStage_ = "creation";
+      for (const test::AnswerWatch::Probe& probe : watch->probes()) {
+        if (probe.answerMs != longestAnswerMs_) continue;
+        for (const auto& report : reports)
+          if (report.first <= probe.sentMs) longestAnswerStage_ = report.second;
+        break;
+      }
     }
     window_.detach();
     library_.destroy(extension);
@@ -163,6 +212,10 @@ class Run {
   // How long the last EXT_CreateExtension call itself took.
   double createdMs() const { return createdMs_; }
   const std::vector<double>& cpuTimes() const { return cpuTimes_; }
+  // The window thread's share of cpuTimes().
+  const std::vector<double>& windowCpuTimes() const { return windowCpuTimes_; }
+  // The window thread's wall time inside EXT_ProcessMsg by each mark.
+  const std::vector<double>& inLoaderTimes() const { return inLoaderTimes_; }
   // The window thread's longest answer in the last live(), the game's own
   // load left out, and during that load.
   double longestAnswerMs() const { return longestAnswerMs_; }
@@ -186,13 +239,17 @@ class Run {
   double gameLoadAnswerMs_ = 0;
   std::string longestAnswerStage_;
   std::vector<double> cpuTimes_;
+  std::vector<double> windowCpuTimes_;
+  std::vector<double> inLoaderTimes_;
+  bool watched_ = true;
   test::ExtensionLibrary library_;
   test::TestWindow window_{640, 480, "fyrel e2e benchmark"};
   test::TestHost host_;
 };
 
-int firstStart(const std::string& url, const std::string& partner) {
+int firstStart(const std::string& url, const std::string& partner, bool watched) {
   Run run(partner);
+  if (!watched) run.unwatched();
   test::removeTree(run.partnerFolder());
   printMemory("before");
   std::vector<double> times;
@@ -207,6 +264,9 @@ int firstStart(const std::string& url, const std::string& partner) {
   std::printf("download_ms %.1f\ncheck_ms %.1f\nextract_ms %.1f\n", times[0], times[1] - times[0], times[2] - times[1]);
   std::printf("ready_ms %.1f\nstarted_ms %.1f\n", times[2], times[3]);
   std::printf("cpu_download_ms %.1f\ncpu_ready_ms %.1f\n", run.cpuTimes()[0], run.cpuTimes()[2]);
+  std::printf("cpu_download_window_ms %.1f\n", run.windowCpuTimes()[0]);
+  std::printf("download_in_loader_ms %.1f\n", run.inLoaderTimes()[0]);
+  if (!watched) return 0;
   std::printf("answer_longest_ms %.1f\nanswer_game_load_ms %.1f\n", run.longestAnswerMs(), run.gameLoadAnswerMs());
   std::printf("answer_longest_after %s\n", run.longestAnswerStage().c_str());
   return 0;
@@ -255,60 +315,22 @@ int installedStarts(const std::string& url, const std::string& partner, int roun
   return 0;
 }
 
-// The transfer as the download worker makes it, without anything around it:
-// each read is preceded by the worker's query for available data, unless
-// `askFirst` is false (plain reads, each a socket receive under Wine).
-int bareWinInet(const std::string& host, const std::string& path, const std::string& file, DWORD readSize,
-                bool askFirst) {
-  const Clock::time_point start = Clock::now();
-  UniqueInternet session(
-      ::InternetOpenA("Mozilla/4.0 (compatible; fyrel)", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  UniqueInternet connection(::InternetConnectA(session.get(), host.c_str(), INTERNET_DEFAULT_HTTP_PORT, nullptr,
-                                               nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  const char* accept[] = {"*/*", nullptr};
-  UniqueInternet request(::HttpOpenRequestA(connection.get(), "GET", path.c_str(), "HTTP/1.1", nullptr, accept,
-                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  if (!request || !::HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return 1;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(file.c_str(), "wb"), &std::fclose);
-  if (!out) return 1;
-  std::setvbuf(out.get(), nullptr, _IOFBF, 64 * 1024);  // as the worker's file
-  std::vector<char> buffer(readSize);
-  unsigned long long total = 0;
-  DWORD got = 0;
-  DWORD available = 0;
-  while ((!askFirst || ::InternetQueryDataAvailable(request.get(), &available, 0, 0)) &&
-         ::InternetReadFile(request.get(), buffer.data(), readSize, &got) && got > 0) {
-    std::fwrite(buffer.data(), 1, got, out.get());
-    total += got;
-  }
-  out.reset();
-  std::printf("wininet_read_size %lu\nwininet_bytes %llu\nwininet_ms %.1f\n", static_cast<unsigned long>(readSize),
-              total, msSince(start));
-  return 0;
-}
-
 }  // namespace
 }  // namespace fyrel::bench
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   int status = 2;
-  if (mode == "first" && argc == 4) {
-    status = fyrel::bench::firstStart(argv[2], argv[3]);
+  if (mode == "first" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "unwatched"))) {
+    status = fyrel::bench::firstStart(argv[2], argv[3], argc == 4);
   } else if (mode == "interrupted" && argc == 5) {
     status = fyrel::bench::interruptedStart(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
   } else if (mode == "installed" && argc == 5) {
     status = fyrel::bench::installedStarts(argv[2], argv[3], std::atoi(argv[4]));
-  } else if (mode == "wininet" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "plain"))) {
-    const std::string url = argv[2];
-    const std::size_t hostStart = url.find("://") + 3;
-    const std::size_t slash = url.find('/', hostStart);
-    status = fyrel::bench::bareWinInet(url.substr(hostStart, slash - hostStart), url.substr(slash), argv[3],
-                                       static_cast<DWORD>(std::atoi(argv[4])), argc == 5);
   } else {
     std::fprintf(stderr,
-                 "usage: %s first URL PARTNER | interrupted URL PARTNER BYTES | installed URL PARTNER ROUNDS |"
-                 " wininet URL FILE READ_SIZE [plain]\n",
+                 "usage: %s first URL PARTNER [unwatched] | interrupted URL PARTNER BYTES |"
+                 " installed URL PARTNER ROUNDS\n",
                  argv[0]);
   }
   std::fflush(stdout);
