@@ -179,6 +179,16 @@ bool HttpDownloader::Transfer::takePackage(UniqueFile& package, PackageHashes& p
   return true;
 }
 
+bool HttpDownloader::Transfer::takeFailedPart(UniqueFile& part, PackageHashes& partHashes) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (running.load(std::memory_order_acquire) || succeeded.load(std::memory_order_relaxed) ||
+      stopped.load(std::memory_order_relaxed) || !file)
+    return false;
+  part = std::move(file);
+  partHashes = std::move(hashes);
+  return true;
+}
+
 bool HttpDownloader::Transfer::headersOverdue() const noexcept {
   if (!awaitingHeaders.load(std::memory_order_acquire)) return false;
   // Unsigned difference: right across the tick count's wrap.
@@ -202,17 +212,28 @@ void HttpDownloader::Transfer::run() noexcept {
     // their use.
     if (complete && !stopped.load(std::memory_order_relaxed))
       succeeded.store(true, std::memory_order_relaxed);
-    else
+    else if (!keepFailedPart || stopped.load(std::memory_order_relaxed) || writeFailed.load(std::memory_order_relaxed))
       file.reset();
+    // Otherwise the part stays open, as written and hashed, for the next
+    // attempt of this start: nobody can write it in the pause between.
   }
   running.store(false, std::memory_order_release);  // outcome and counters first
 }
 
-bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
+bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk, bool& hashed) {
   std::lock_guard<std::mutex> guard(lock);
   onDisk = 0;
+  hashed = false;
   // Once stopped, the path may belong to a newer transfer: not even emptied.
   if (stopped.load(std::memory_order_relaxed)) return false;
+  if (partCarried) {
+    partCarried = false;
+    if (goOnInCarriedPart(onDisk)) {
+      hashed = true;
+      return true;
+    }
+    file.reset();  // no longer what `from` describes: opened afresh below
+  }
   // Made fresh when nothing in it can be resumed, else the part on disk is
   // opened as it is. Either way only where it was meant to be: a link or a
   // hard link another account left under the package's name fails the
@@ -252,6 +273,22 @@ bool HttpDownloader::Transfer::openFile(std::uint32_t& onDisk) {
   if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END))
     return failWithError("going to the package's end", ::GetLastError());
   onDisk = static_cast<std::uint32_t>(size.QuadPart);
+  startOffset.store(onDisk, std::memory_order_relaxed);
+  setProgress(onDisk, from.total);
+  return true;
+}
+
+// Called with `lock` held. The part is every byte the last attempt wrote,
+// each one hashed, and nobody else could write the file since: it goes on
+// as it is when it is the part `from` describes.
+bool HttpDownloader::Transfer::goOnInCarriedPart(std::uint32_t& onDisk) {
+  LARGE_INTEGER size{};
+  if (!file || !from.resumable() || hashes.failed() || !::GetFileSizeEx(file.get(), &size)) return false;
+  const auto length = static_cast<std::uint64_t>(size.QuadPart);
+  if (length == 0 || length >= from.total || length != from.onDisk || length != hashes.window().total()) return false;
+  LARGE_INTEGER end{};
+  if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_END)) return false;
+  onDisk = static_cast<std::uint32_t>(length);
   startOffset.store(onDisk, std::memory_order_relaxed);
   setProgress(onDisk, from.total);
   return true;
@@ -445,7 +482,8 @@ bool HttpDownloader::Transfer::attempt(Connection& connection) {
   std::uint32_t onDisk = 0;
   // The part on disk is hashed before the request goes out: a server
   // would not wait for that with the rest.
-  if (!openFile(onDisk) || !hashBytesOnDisk(onDisk)) return false;
+  bool hashed = false;
+  if (!openFile(onDisk, hashed) || (!hashed && !hashBytesOnDisk(onDisk))) return false;
   // At most two requests: the rest of the file, and, when the answer to
   // that cannot continue it, the whole file once more from its first byte.
   for (;;) {

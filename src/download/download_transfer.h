@@ -70,6 +70,12 @@ struct HttpDownloader::Transfer {
   // `lock`, like the file; after a complete transfer both wait there,
   // the file still open, for the owner to take them.
   PackageHashes hashes;
+  // The owner keeps the part a failed attempt wrote open for its next
+  // attempt (HttpDownloader::keepFailedPartOpen); set before the start.
+  bool keepFailedPart = false;
+  // `file` and `hashes` came from the failed attempt before this one,
+  // still open; the worker goes on in them when they still fit `from`.
+  bool partCarried = false;
 
   // The answer that began the bytes on disk, as a later attempt needs it,
   // and whether it changed since the owner last took it. Starts as `from`;
@@ -100,11 +106,18 @@ struct HttpDownloader::Transfer {
   void abandon();
   bool headersOverdue() const noexcept;
   bool takePackage(UniqueFile& package, PackageHashes& packageHashes);
+  // The part a failed attempt left open, with its hashes, for the next
+  // attempt; false when there is none (the transfer ran, succeeded, was
+  // stopped, or its file is closed).
+  bool takeFailedPart(UniqueFile& part, PackageHashes& partHashes);
 
   // Worker's side.
   void run() noexcept;
   bool attempt(Connection& connection);
-  bool openFile(std::uint32_t& onDisk);
+  // The file to write, positioned at its end; onDisk its bytes kept, and
+  // hashed already when the part came open from the attempt before.
+  bool openFile(std::uint32_t& onDisk, bool& hashed);
+  bool goOnInCarriedPart(std::uint32_t& onDisk);
   bool hashBytesOnDisk(std::uint32_t onDisk);
   bool emptyFile();
   // The answer's status once one that is no redirect came; false when none

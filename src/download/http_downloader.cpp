@@ -42,6 +42,11 @@ void HttpDownloader::start(const std::string& url, const std::string& localPath,
 
 void HttpDownloader::begin(const UrlParts& target, const std::string& localPath, const std::wstring& heldFolder,
                            const ResumePoint& from) {
+  // The part the last attempt left open goes on in the new transfer
+  // (checked there against `from`); taken before stop() would close it.
+  UniqueFile part;
+  PackageHashes partHashes{PackageHashes::empty};
+  const bool carried = keepFailedPart_ && from.resumable() && transfer_ && transfer_->takeFailedPart(part, partHashes);
   stop();
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   if (target.host.empty() || target.path.empty()) return;
@@ -56,6 +61,12 @@ void HttpDownloader::begin(const UrlParts& target, const std::string& localPath,
   transfer->localPath = localPath;
   transfer->heldFolder = heldFolder;
   transfer->bodyLimit = detail::downloadBodyLimit;
+  transfer->keepFailedPart = keepFailedPart_;
+  if (carried) {
+    transfer->file = std::move(part);
+    transfer->hashes = std::move(partHashes);
+    transfer->partCarried = true;
+  }
   if (from.resumable()) {
     transfer->from = from;
     transfer->learned = from;

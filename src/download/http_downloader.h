@@ -83,6 +83,14 @@ class HttpDownloader {
   // only, never closed since its first byte was hashed) and its hashes,
   // which took every byte of it. Once only; false when there is none.
   bool takePackage(UniqueFile& package, PackageHashes& hashes);
+  // With true, a transfer that fails keeps the bytes it wrote open (read
+  // and write access, shared for reading only) and hashed, and the next
+  // begin() whose point goes on from them continues in that same handle:
+  // nobody can change the part between two attempts, and it is not read
+  // again. The part is closed by stop(), by a begin() that does not go on
+  // from it, and by the destructor. Off by default: with it, the owner
+  // must stop() before it deletes or moves the file.
+  void keepFailedPartOpen(bool keep) noexcept { keepFailedPart_ = keep; }
   // Where the bytes in the file may go on from (nothing resumable when
   // they must not), with onDisk the bytes counted so far.
   ResumePoint resumePoint() const;
@@ -98,6 +106,7 @@ class HttpDownloader {
   // two lets go last frees it, so a worker that outlives this object never
   // reaches freed memory.
   std::shared_ptr<Transfer> transfer_;
+  bool keepFailedPart_ = false;
 };
 
 // The longest wait from sending a request to the end of its answer's

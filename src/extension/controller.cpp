@@ -194,6 +194,8 @@ void GameLoaderExtension::failVerification(const std::string& why) {
 // and an installed game's start holds the lock with no package of its own.
 void GameLoaderExtension::discardPackage() noexcept {
   if (!folderLock_.held() || !folderChain_.held() || packagePath_.empty()) return;
+  // A failed attempt still holds its part open, shared for reading only.
+  if (downloader_) downloader_->stop();
   deleteCheckedFile(packagePath_, folderChain_.deepestPath());
   resumeRecordKept_ = false;
   try {

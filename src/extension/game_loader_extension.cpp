@@ -31,7 +31,11 @@ GameLoaderExtension::GameLoaderExtension() noexcept
     : downloader_(new (std::nothrow) HttpDownloader()),
       extractor_(new (std::nothrow) CabExtractor()),
       verifier_(new (std::nothrow) SignatureVerifier()),
-      checkWorker_(verifier_ ? new (std::nothrow) SignatureCheckWorker(*verifier_) : nullptr) {}
+      checkWorker_(verifier_ ? new (std::nothrow) SignatureCheckWorker(*verifier_) : nullptr) {
+  // A restart goes on in the handle the failed attempt wrote through: the
+  // part is held from its first byte to the end of the extraction.
+  if (downloader_) downloader_->keepFailedPartOpen(true);
+}
 
 GameLoaderExtension::~GameLoaderExtension() {
   // From here every export does nothing for this extension (host_calls.cpp),

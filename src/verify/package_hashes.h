@@ -23,6 +23,10 @@ using Md5Digest = std::array<unsigned char, 16>;
 class PackageHashes {
  public:
   PackageHashes() noexcept { restart(); }
+  // No hash yet (and no provider): a place to move hashes into, cheaply.
+  struct Empty {};
+  static constexpr Empty empty{};
+  explicit PackageHashes(Empty) noexcept {}
   PackageHashes(PackageHashes&&) noexcept = default;
   // The content hash goes before the provider that made it.
   PackageHashes& operator=(PackageHashes&& other) noexcept {
