@@ -28,9 +28,17 @@ key="$root/keys/dev_private.pem"
 pub="$work/tools/dev_public.pem"
 source "$root/bench/standard_check.sh"
 [ -f "$pub" ] || openssl pkey -in "$key" -pubout -out "$pub" 2>/dev/null
-pkg="$www/slow$mb.pkg"
-[ -f "$pkg" ] || python3 "$root/bench/e2e/make_package.py" "$pkg" "$build/bin/games/ok/testgame.dll" \
-  $((mb * 1024 * 1024)) "$key" "$mb" >/dev/null
+# A second package twice as large: the CPU the two take differs by what the
+# extra megabytes cost, without what a start costs whatever its size (the
+# screen's creation, the folder's steps, the reports).
+package_for() {
+  local file="$www/slow$1.pkg"
+  [ -f "$file" ] || python3 "$root/bench/e2e/make_package.py" "$file" "$build/bin/games/ok/testgame.dll" \
+    $(($1 * 1024 * 1024)) "$key" "$1" >/dev/null
+  echo "$file"
+}
+pkg=$(package_for "$mb")
+big_pkg=$(package_for $((2 * mb)))
 bytes=$(stat -c %s "$pkg")
 
 # A CA and a server certificate for the address (an IP entry for curl, a
@@ -106,8 +114,11 @@ theirs() {
     'BEGIN { split(c, p, " "); printf "%s %s %.0f\n", t, f, (p[2] + p[3]) * 1000 }'
 }
 
+# measure SCHEME [PACKAGE]: rounds through our DLL and the tools; prints a
+# table for the main package, only sets oc/cc (CPU medians) for another.
 measure() {
-  local scheme=$1 url="$1://$address/$(basename "$pkg")" round out ws before after total curl_ms curl_cpu
+  local scheme=$1 package=${2:-$pkg} round out ws before after total curl_ms curl_cpu
+  local url="$scheme://$address/$(basename "$package")"
   ours_ready=() ours_dl=() ours_cpu=() ours_window_cpu=() ours_in_loader=() server_cpu=() t_total=() t_curl=() t_cpu=()
   for round in $(seq "$rounds"); do
     ws=$(wineserver_pid)
@@ -128,11 +139,13 @@ measure() {
   done
   rm -rf "$work/theirs"
 
+  oc=$(median "${ours_cpu[@]}") cc=$(median "${t_cpu[@]}")
+  [ "$package" = "$pkg" ] || return 0
   mbytes=$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1e6 }')
   ideal=$(awk -v b="$bytes" -v r="$rate" -v f="$first_byte_ms" 'BEGIN { printf "%.0f", b / r * 1000 + f }')
   o=$(median "${ours_ready[@]}") t=$(median "${t_total[@]}")
   od=$(median "${ours_dl[@]}") tc=$(median "${t_curl[@]}")
-  oc=$(median "${ours_cpu[@]}") cc=$(median "${t_cpu[@]}") ow=$(median "${ours_window_cpu[@]}") ol=$(median "${ours_in_loader[@]}")
+  ow=$(median "${ours_window_cpu[@]}") ol=$(median "${ours_in_loader[@]}")
   arch=$(basename "$build")
   echo
   echo "slow link over $scheme: $mbytes MB package, paced at $(awk -v r="$rate" 'BEGIN { printf "%.1f", r / 1e6 }') MB/s," \
@@ -157,5 +170,30 @@ measure() {
   fi
 }
 
+# The CPU the second package's extra megabytes cost, ours and curl's.
+marginal() {
+  local small_ours=$oc small_curl=$cc extra
+  measure "$1" "$big_pkg" 2>/dev/null
+  extra=$(awk -v a="$(stat -c %s "$big_pkg")" -v b="$bytes" 'BEGIN { printf "%.2f", (a - b) / 1e6 }')
+  awk -v o="$oc" -v so="$small_ours" -v c="$cc" -v sc="$small_curl" -v m="$extra" -v s="$1" 'BEGIN {
+    printf "  %s, the next %.2f MB alone (CPU of the twice as large package less this one'"'"'s): ours %.1f, curl %.1f ms per MB (%.2fx)\n",
+      s, m, (o - so) / m, (c - sc) / m, ((c - sc) > 0 ? (o - so) / (c - sc) : 0)
+  }'
+}
+
 measure http
+marginal http
 measure https
+marginal https
+
+# The platform's own floor on the same paced link: a bare WinHTTP loop with
+# the worker's request and 64 KiB reads, no file and no hashes (bench/download),
+# and its CPU time per MB.
+mkdir -p "$work/floor"
+floor=$("$build/wine-run.sh" "$build/bin/fyrel_bench_download.exe" "http://$address/$(basename "$pkg")" \
+  "Z:${work//\//\\}\\floor" 1)
+rm -rf "$work/floor"
+echo
+echo "the platform's floor over http: a bare WinHTTP loop (64 KiB reads, no file, no hashes) used" \
+  "$(awk -v c="$(sed -n 's/^cpu_nofile64 //p' <<<"$floor")" -v m="$mbytes" 'BEGIN { printf "%.1f", c / m }') ms of CPU per MB" \
+  "(Wine reads 8 KiB a socket call; the 10 ms window timer and the screen's 10 ms steps come on top)"

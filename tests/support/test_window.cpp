@@ -77,7 +77,7 @@ LRESULT CALLBACK TestWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
   return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs, unsigned idleWaitMs) {
+bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
   const DWORD start = ::GetTickCount();
   for (;;) {
     MSG msg;
@@ -87,7 +87,7 @@ bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs, unsigned i
     }
     if (done()) return true;
     if (::GetTickCount() - start >= timeoutMs) return done();
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, idleWaitMs, QS_ALLINPUT);
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
   }
 }
 

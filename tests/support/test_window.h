@@ -51,10 +51,8 @@ class TestWindow {
 };
 
 // Pumps this thread's messages until done() is true or timeoutMs passes.
-// Returns done()'s last value. With nothing to do it waits up to
-// idleWaitMs for a message: short for a test that waits on another thread,
-// long for a host that only wakes for its messages, as GetMessage does.
-bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs, unsigned idleWaitMs = 5);
+// Returns done()'s last value.
+bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs);
 // Pumps for a fixed time.
 void pumpFor(unsigned milliseconds);
 
