@@ -61,6 +61,10 @@ void GameLoaderExtension::onTimerTick() {
   // The game folder is free for others once the game runs (the version
   // marker is written) or the loader has given up.
   if (state_ == LoaderState::GameStarted || state_ == LoaderState::Failed || state_ == LoaderState::WrongBitDepth) {
+    // A part a failed attempt kept open goes with the hold: a restart that
+    // could not take the folder again fails without deleting it, and the
+    // next start must be able to continue or delete it.
+    if (downloader_ && folderLock_.held()) downloader_->stop();
     folderChain_.close();
     folderLock_.release();
   }

@@ -202,8 +202,6 @@ class LoaderDataFolder : public LoaderTest {
     LoaderTest::SetUp();
   }
   std::string dataFolder_;
-
- private:
   RegistryValueGuard commonData_{HKEY_LOCAL_MACHINE, kShellFoldersKey, "Common AppData"};
 };
 
@@ -219,6 +217,38 @@ TEST_F(LoaderDataFolder, AMakerFolderThatIsALinkStopsTheInstallBeforeItWritesThe
   destroy();
   EXPECT_EQ(entriesOf(elsewhere), "");  // not even the player folder
   EXPECT_TRUE(removeUnixLink(dataFolder_ + "Fyrel"));
+}
+
+// The shared data folder moves in the pause between two attempts: the
+// restart can no longer hold the game folder and fails. The part the first
+// attempt left open must go with the folder's hold, or no other start could
+// continue or delete it for as long as the failed extension lives.
+TEST_F(LoaderDataFolder, ARestartThatCannotHoldTheFolderLetsGoOfThePartWithIt) {
+  const std::string package = gameFolder() + "game.pkg";
+  const std::string moved = scratchDir("links_data_folder_moved");
+  const std::string bytes = readFile(fixture("game.pkg"));
+  startServer().enqueue(Response::file(fixture("game.pkg")).etag("\"v1\"").ranges().closeAfter(bytes.size() / 2));
+  int downloads = 0;
+  host.onNotify([&](const Pair& pair) {
+    if (pair == kDownloading && ++downloads == 2) commonData_.setString(moved);
+  });
+  ASSERT_TRUE(create());
+  ASSERT_TRUE(waitFor(kDownloadFailed.second, 30000)) << host.lastStateName();
+  host.onNotify(nullptr);
+  commonData_.setString(dataFolder_);
+  EXPECT_EQ(host.notifications(), (States{kDownloading, kDownloading, kDownloadFailed}));
+  // Let go once the loader has given up (the step after the report).
+  DWORD error = 0;
+  EXPECT_TRUE(pumpUntil(
+      [&] {
+        UniqueFile other(::CreateFileA(package.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        error = other ? 0 : ::GetLastError();
+        return static_cast<bool>(other);
+      },
+      3000))
+      << error;
+  destroy();
 }
 
 }  // namespace
