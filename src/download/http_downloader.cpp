@@ -46,7 +46,10 @@ void HttpDownloader::begin(const UrlParts& target, const std::string& localPath,
   // (checked there against `from`); taken before stop() would close it.
   UniqueFile part;
   PackageHashes partHashes{PackageHashes::empty};
-  const bool carried = keepFailedPart_ && from.resumable() && transfer_ && transfer_->takeFailedPart(part, partHashes);
+  // Only for the same file in the same held folder: a part is never carried
+  // into another file's transfer.
+  const bool carried = keepFailedPart_ && from.resumable() && transfer_ && transfer_->localPath == localPath &&
+                       transfer_->heldFolder == heldFolder && transfer_->takeFailedPart(part, partHashes);
   stop();
   if (transfer_) transfer_->succeeded.store(false, std::memory_order_release);
   if (target.host.empty() || target.path.empty()) return;

@@ -1,8 +1,10 @@
 // The signature's cases end to end: the package hashed as it arrives
 // (whole, resumed within a start in the handle the failed attempt wrote
-// through, or resumed across starts from the bytes on disk), its trailer found in the bytes held back, and the package
-// kept from writers from its first byte to the end of its extraction. Packages made from the cabinet gcab built and the
-// signature openssl made (make_packages.py), served by the in-process server.
+// through, or resumed across starts from the bytes on disk), its trailer
+// found in the bytes held back, and the package kept from writers from its
+// first byte to the end of its extraction. Packages made from the cabinet
+// gcab built and the signature openssl made (make_packages.py), served by
+// the in-process server.
 #include <gtest/gtest.h>
 
 #include <atomic>
