@@ -74,9 +74,12 @@ class SignedPackage : public LoaderTest {
 
   std::string package() const { return gameFolder() + "game.pkg"; }
   std::string record() const { return gameFolder() + "game.pkg.resume"; }
-  // The package's bytes in a file the server streams.
+  // The package's bytes in a file the server streams, in a folder of the
+  // case's own: the cases run side by side, and making the folder empties it.
   std::string served(const std::string& name, const std::string& bytes) const {
-    const std::string path = scratchDir("signed_package") + name + ".pkg";
+    const std::string folder =
+        std::string("signed_package_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string path = scratchDir(folder) + name + ".pkg";
     writeFile(path, bytes);
     return path;
   }
