@@ -20,21 +20,14 @@
 
 #include "common/unique_handle.h"
 #include "common/unique_winhttp.h"
+#include "cpu_time.h"
 #include "download/http_downloader.h"
 #include "download/url_parts.h"
 #include "verify/package_hashes.h"
 
 namespace {
 
-// User plus kernel time of every thread of this process so far, in ms.
-double processCpuMs() {
-  FILETIME created, exited, kernel, user;
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-  const auto ticks = [](const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
-}
+using fyrel::bench::processCpuMs;
 
 double now() {
   LARGE_INTEGER f, c;

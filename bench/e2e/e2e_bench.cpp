@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "common/unique_handle.h"
+#include "cpu_time.h"
 #include "storage/player_folder.h"
 #include "support/answer_watch.h"
 #include "support/test_host.h"
@@ -71,26 +72,6 @@ bool hostLoopUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// User plus kernel time of every thread of this process so far.
-double processCpuMs() {
-  FILETIME created, exited, kernel, user;
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-  const auto ticks = [](const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
-}
-
-// The same for the calling thread alone (the window thread).
-double threadCpuMs() {
-  FILETIME created, exited, kernel, user;
-  if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return -1;
-  const auto ticks = [](const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
 }
 
 void printMemory(const char* prefix) {

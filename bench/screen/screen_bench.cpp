@@ -11,10 +11,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cpu_time.h"
 #include "screen/progress_screen.h"
 #include "support/import_patch.h"
 
 namespace {
+
+using fyrel::bench::processCpuMs;
+using fyrel::bench::threadCpuMs;
 
 fyrel::ProgressScreen* gScreen = nullptr;
 // Written by the refresh thread only, read after it has been measured.
@@ -49,24 +53,6 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return 0;
   }
   return ::DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-double cpuMs(HANDLE thread) {
-  FILETIME created, exited, kernel, user;
-  if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1.0;
-  const auto ms = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
-  };
-  return ms(kernel) + ms(user);
-}
-
-double processCpuMs() {
-  FILETIME created, exited, kernel, user;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto ms = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
-  };
-  return ms(kernel) + ms(user);
 }
 
 // The percentage goes from 0 to 100 over sweepMs: over the measured time
@@ -107,14 +93,14 @@ void measure(int width, int height, DWORD seconds) {
   const long framesBefore = gFrames;
   const LARGE_INTEGER frameTicksBefore = gFrameTicks;
   const long paintMessagesBefore = gPaintMessages;
-  const double refreshBefore = cpuMs(screen.refreshThreadHandle());
-  const double windowBefore = cpuMs(::GetCurrentThread());
+  const double refreshBefore = threadCpuMs(screen.refreshThreadHandle());
+  const double windowBefore = threadCpuMs();
   const double processBefore = processCpuMs();
   const DWORD start = ::GetTickCount();
   pumpFor(seconds * 1000, screen);
   const double elapsedS = (::GetTickCount() - start) / 1000.0;
-  const double refreshMs = cpuMs(screen.refreshThreadHandle()) - refreshBefore;
-  const double windowMs = cpuMs(::GetCurrentThread()) - windowBefore;
+  const double refreshMs = threadCpuMs(screen.refreshThreadHandle()) - refreshBefore;
+  const double windowMs = threadCpuMs() - windowBefore;
   const double processMs = processCpuMs() - processBefore;
   const long frames = gFrames - framesBefore;
   const long paintMessages = gPaintMessages - paintMessagesBefore;
