@@ -233,6 +233,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
   int seenCount[kMomentCount] = {};
   std::size_t privateHalfway = privateBefore;
   std::size_t heapHalfway = heapBefore;
+  HeapBlocks blocksHalfway;
   std::vector<double> heapSamples;
   const DWORD soakStart = ::GetTickCount();
   for (int cycle = 0; cycle < options.cycles; ++cycle) {
@@ -251,6 +252,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
       pumpFor(100);
       privateHalfway = privateBytes();
       heapHalfway = heapBytesInUse();
+      blocksHalfway = heapBlocksInUse();
       gameLoadsHalfway = gameLoads.load();
     }
     // Sampled after every life of the second half as at the end, with no
@@ -276,6 +278,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
   const int handlesAfter = handleCount();
   const std::size_t privateAfter = privateBytes();
   const std::size_t heapAfter = heapBytesInUse();
+  const std::string blocksGained = heapBlocksGained(blocksHalfway, heapBlocksInUse());
 
   std::printf("soak: %d cycles in %lu ms\n", options.cycles, static_cast<unsigned long>(soakMs));
   for (int m = 0; m < kMomentCount; ++m) {
@@ -322,6 +325,7 @@ TEST_F(Soak, CreatingAndDeletingAtRandomMomentsLeavesNothingBehind) {
               heapHalfway / 1024, heapAfter / 1024);
   std::printf("soak: heap in use over the second half: %+.1f bytes a life (least squares over %zu lives)\n",
               slopePerStep(heapSamples), heapSamples.size());
+  std::printf("soak: blocks in use at the end that were not at halfway, by size: %s\n", blocksGained.c_str());
   // The game module's own static runtime keeps a few hundred bytes a load
   // (winpthreads' record of the thread that unloads it, which it keeps in
   // a list it never frees; tests/soak/module_reload_test.cpp shows it with

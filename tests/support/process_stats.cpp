@@ -6,8 +6,11 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -206,6 +209,48 @@ std::size_t privateBytes() {
 }  // namespace fyrel::test
 
 namespace fyrel::test {
+
+void* allocatePages(std::size_t bytes) {
+  void* pages = ::VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (pages == nullptr) throw std::bad_alloc();
+  return pages;
+}
+
+void freePages(void* pages) noexcept { ::VirtualFree(pages, 0, MEM_RELEASE); }
+
+HeapBlocks heapBlocksInUse() {
+  HeapBlocks blocks;
+  blocks.reserve(1 << 16);
+  HANDLE heaps[256];
+  const DWORD count = std::min<DWORD>(::GetProcessHeaps(256, heaps), 256);
+  for (DWORD i = 0; i < count; ++i) {
+    if (!::HeapLock(heaps[i])) continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heaps[i], &entry)) {
+      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0)
+        blocks.emplace_back(reinterpret_cast<std::uintptr_t>(entry.lpData), entry.cbData);
+    }
+    ::HeapUnlock(heaps[i]);
+  }
+  std::sort(blocks.begin(), blocks.end());
+  return blocks;
+}
+
+std::string heapBlocksGained(const HeapBlocks& before, const HeapBlocks& after) {
+  std::map<std::size_t, int> bySize;
+  for (const auto& block : after) {
+    if (!std::binary_search(before.begin(), before.end(), block)) ++bySize[block.second];
+  }
+  std::vector<std::pair<int, std::size_t>> counted;
+  for (const auto& [size, times] : bySize) counted.emplace_back(times, size);
+  std::sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::string text;
+  for (const auto& [times, size] : counted) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(times) + " x " + std::to_string(size) + " bytes";
+  }
+  return text.empty() ? "none" : text;
+}
 
 std::size_t heapBytesInUse() {
   std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);

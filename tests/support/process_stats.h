@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fyrel::test {
 
@@ -28,5 +31,38 @@ std::size_t privateBytes();  // committed private memory
 // C runtimes' heaps, any other). It tells a leak (this grows) from a heap
 // that only holds on to freed space (private memory grows, this does not).
 std::size_t heapBytesInUse();
+
+// Memory straight from the system, for records of the heaps that must not
+// change the heaps they record.
+template <class T>
+struct PageAllocator {
+  using value_type = T;
+  PageAllocator() = default;
+  template <class U>
+  PageAllocator(const PageAllocator<U>&) {}
+  T* allocate(std::size_t count);
+  void deallocate(T* pages, std::size_t) noexcept;
+  bool operator==(const PageAllocator&) const { return true; }
+  bool operator!=(const PageAllocator&) const { return false; }
+};
+void* allocatePages(std::size_t bytes);
+void freePages(void* pages) noexcept;
+template <class T>
+T* PageAllocator<T>::allocate(std::size_t count) {
+  return static_cast<T*>(allocatePages(count * sizeof(T)));
+}
+template <class T>
+void PageAllocator<T>::deallocate(T* pages, std::size_t) noexcept {
+  freePages(pages);
+}
+
+// The blocks in use on every heap of the process: address and size, in the
+// order of their addresses.
+using HeapBlocks =
+    std::vector<std::pair<std::uintptr_t, std::size_t>, PageAllocator<std::pair<std::uintptr_t, std::size_t>>>;
+HeapBlocks heapBlocksInUse();
+// The blocks in `after` that `before` does not hold, by size, largest count
+// first: "100 x 480 bytes, 100 x 24 bytes".
+std::string heapBlocksGained(const HeapBlocks& before, const HeapBlocks& after);
 
 }  // namespace fyrel::test
