@@ -218,20 +218,32 @@ void* allocatePages(std::size_t bytes) {
 
 void freePages(void* pages) noexcept { ::VirtualFree(pages, 0, MEM_RELEASE); }
 
+namespace {
+
+// Calls take(address, size) for every block in use on every heap of the
+// process. Its list of heaps is kept off the heaps, so the walk sees them as
+// they were.
+template <class Take>
+void forEachHeapBlockInUse(Take take) {
+  std::vector<HANDLE, PageAllocator<HANDLE>> heaps(::GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(std::min<std::size_t>(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()), heaps.size()));
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heap, &entry)) {
+      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) take(entry.lpData, entry.cbData);
+    }
+    ::HeapUnlock(heap);
+  }
+}
+
+}  // namespace
+
 HeapBlocks heapBlocksInUse() {
   HeapBlocks blocks;
   blocks.reserve(1 << 16);
-  HANDLE heaps[256];
-  const DWORD count = std::min<DWORD>(::GetProcessHeaps(256, heaps), 256);
-  for (DWORD i = 0; i < count; ++i) {
-    if (!::HeapLock(heaps[i])) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (::HeapWalk(heaps[i], &entry)) {
-      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0)
-        blocks.emplace_back(reinterpret_cast<std::uintptr_t>(entry.lpData), entry.cbData);
-    }
-    ::HeapUnlock(heaps[i]);
-  }
+  forEachHeapBlockInUse(
+      [&](void* address, std::size_t size) { blocks.emplace_back(reinterpret_cast<std::uintptr_t>(address), size); });
   std::sort(blocks.begin(), blocks.end());
   return blocks;
 }
@@ -243,7 +255,7 @@ std::string heapBlocksGained(const HeapBlocks& before, const HeapBlocks& after) 
   }
   std::vector<std::pair<int, std::size_t>> counted;
   for (const auto& [size, times] : bySize) counted.emplace_back(times, size);
-  std::sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   std::string text;
   for (const auto& [times, size] : counted) {
     if (!text.empty()) text += ", ";
@@ -253,17 +265,8 @@ std::string heapBlocksGained(const HeapBlocks& before, const HeapBlocks& after) 
 }
 
 std::size_t heapBytesInUse() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
   std::size_t total = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (::HeapWalk(heap, &entry)) {
-      if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) total += entry.cbData;
-    }
-    ::HeapUnlock(heap);
-  }
+  forEachHeapBlockInUse([&](void*, std::size_t size) { total += size; });
   return total;
 }
 

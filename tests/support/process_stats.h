@@ -34,27 +34,19 @@ std::size_t heapBytesInUse();
 
 // Memory straight from the system, for records of the heaps that must not
 // change the heaps they record.
+void* allocatePages(std::size_t bytes);
+void freePages(void* pages) noexcept;
 template <class T>
 struct PageAllocator {
   using value_type = T;
   PageAllocator() = default;
   template <class U>
   PageAllocator(const PageAllocator<U>&) {}
-  T* allocate(std::size_t count);
-  void deallocate(T* pages, std::size_t) noexcept;
+  T* allocate(std::size_t count) { return static_cast<T*>(allocatePages(count * sizeof(T))); }
+  void deallocate(T* pages, std::size_t) noexcept { freePages(pages); }
   bool operator==(const PageAllocator&) const { return true; }
   bool operator!=(const PageAllocator&) const { return false; }
 };
-void* allocatePages(std::size_t bytes);
-void freePages(void* pages) noexcept;
-template <class T>
-T* PageAllocator<T>::allocate(std::size_t count) {
-  return static_cast<T*>(allocatePages(count * sizeof(T)));
-}
-template <class T>
-void PageAllocator<T>::deallocate(T* pages, std::size_t) noexcept {
-  freePages(pages);
-}
 
 // The blocks in use on every heap of the process: address and size, in the
 // order of their addresses.
